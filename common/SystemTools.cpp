@@ -1,0 +1,7 @@
+#include "common/SystemTools.h"
+
+#include "platform/Clock.h"
+
+TDateTime NowUTC() {
+  return TDateTime::fromSystemClock(platform::utcNow());
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "common/DateTime.h"
+
+// The current time in UTC, milliseconds included.
+TDateTime NowUTC();

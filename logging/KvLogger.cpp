@@ -1,0 +1,182 @@
+#include "logging/KvLogger.h"
+
+#include "logging/KvLogAppenderFile.h"
+#include "platform/ProcessInfo.h"
+
+#include <atomic>
+
+TKvLogger::TKvLogger()
+    : fApplicationID(platform::programFileStem()),
+      fInstanceID(std::to_string(platform::processId())), fUserIdent(platform::userName()) {
+  initLoggerFormatSettings(fLogFormatSettings);
+}
+
+TKvLogger::~TKvLogger() {
+  std::lock_guard lock(fCSLog);
+  fAppenders.clear();
+  // Owned appenders go in reverse order of creation; a TCP appender stops its thread first.
+  while (!fOwnedAppenders.empty()) {
+    fOwnedAppenders.pop_back();
+  }
+}
+
+void TKvLogger::log(const TKvLoggerMessage& aEvent) {
+  if (!isImportantLogLevel(getCurrentLevel(), aEvent.getLogLevel())) {
+    return;
+  }
+  if (!matchFilters(aEvent)) {
+    return;
+  }
+  std::lock_guard lock(fCSLog);
+  for (auto& item : fAppenders) {
+    item.append(aEvent);
+  }
+}
+
+void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aMessage) {
+  if (!isImportantLogLevel(getCurrentLevel(), aLevel)) {
+    return;
+  }
+  log(TKvLoggerMessage(fApplicationID, fInstanceID, fUserIdent, aLevel, aMessage));
+}
+
+void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule,
+                    const std::string& aMessage) {
+  log(aLevel, aModule, aMessage, convertCategoryToString(KVLCAT_NONE), fLanguage, nullptr);
+}
+
+void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+                    TKvLoggerCategory aCategory, const std::exception* aException) {
+  log(aLevel, aModule, aMessage, convertCategoryToString(aCategory), fLanguage, aException);
+}
+
+void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+                    const std::string& aCategoryAsString, const std::exception* aException) {
+  log(aLevel, aModule, aMessage, aCategoryAsString, fLanguage, aException);
+}
+
+void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+                    const std::string& aCategoryAsString, const std::string& aLanguage,
+                    const std::exception* aException) {
+  // The level is tested before the message is built: building it reads the clock.
+  if (!isImportantLogLevel(getCurrentLevel(), aLevel)) {
+    return;
+  }
+  log(TKvLoggerMessage(fApplicationID, fInstanceID, fUserIdent, aLevel, aModule, aMessage,
+                       aCategoryAsString, aLanguage, aException));
+}
+
+TKvLoggerLevel TKvLogger::getCurrentLevel() const {
+  std::lock_guard lock(fCSCurrentLevel);
+  return fCurrentLevel;
+}
+
+void TKvLogger::setCurrentLevel(TKvLoggerLevel aLevel) {
+  std::lock_guard lock(fCSCurrentLevel);
+  fCurrentLevel = aLevel;
+}
+
+bool TKvLogger::matchFilters(const TKvLoggerMessage& aEvent) const {
+  std::lock_guard lock(fCSFilters);
+  for (const auto& filter : fFilters) {
+    if (!filter->match(aEvent)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TKvLogger::getMachineIdent() const {
+  return platform::computerName();
+}
+
+void TKvLogger::addAppender(TKvLogAppender* aAppender) {
+  fAppenders.emplace_back(aAppender);
+}
+
+TKvLogAppender* TKvLogger::deleteAppender(int aIndex) {
+  if (aIndex < 0 || aIndex >= getAppenderCount()) {
+    return nullptr;
+  }
+  TKvLogAppender* appender = fAppenders[static_cast<std::size_t>(aIndex)].getAppender();
+  fAppenders.erase(fAppenders.begin() + aIndex);
+  return appender;
+}
+
+void TKvLogger::clearAppenders() {
+  fAppenders.clear();
+}
+
+TKvLogAppender* TKvLogger::getAppender(int aIndex) const {
+  if (aIndex < 0 || aIndex >= getAppenderCount()) {
+    return nullptr;
+  }
+  return fAppenders[static_cast<std::size_t>(aIndex)].getAppender();
+}
+
+TKvLogAppender* TKvLogger::adoptAppender(std::unique_ptr<TKvLogAppender> aAppender) {
+  fOwnedAppenders.push_back(std::move(aAppender));
+  return fOwnedAppenders.back().get();
+}
+
+void TKvLogger::addFilter(std::unique_ptr<TKvLoggerMessageFilter> aFilter) {
+  std::lock_guard lock(fCSFilters);
+  fFilters.push_back(std::move(aFilter));
+}
+
+void TKvLogger::initializeFileLogging(const std::string& aApplicationId,
+                                      const std::string& aLogDirectory,
+                                      const std::string& aBaseFilename, int aRetryCount,
+                                      TKvLogAppenderFileStrategy aStrategy) {
+  std::lock_guard lock(fCSLog);
+  auto configure = [&](TKvLogAppenderFile& aAppender) {
+    aAppender.setDirectory(aLogDirectory);
+    aAppender.setFilenameBase(aBaseFilename);
+    aAppender.setRetryCount(aRetryCount);
+    aAppender.setStrategy(aStrategy);
+  };
+  const auto fileAppenders = appendersOfType<TKvLogAppenderFile>();
+  for (TKvLogAppenderFile* appender : fileAppenders) {
+    configure(*appender);
+  }
+  if (fileAppenders.empty()) {
+    auto appender = std::make_unique<TKvLogAppenderFile>();
+    configure(*appender);
+    addAppender(adoptAppender(std::move(appender)));
+  }
+  fApplicationID = aApplicationId;
+}
+
+namespace {
+std::mutex gDefaultLoggerLock; // leaf: guards creation and destruction of the default logger
+std::atomic<TKvLogger*> gDefaultLogger{nullptr};
+std::atomic<bool> gLoggingFinalized{false};
+
+TKvLogger& finalizedLogger() {
+  // After finalizeLogging, late messages go to a logger without appenders.
+  static TKvLogger* silent = new TKvLogger();
+  return *silent;
+}
+} // namespace
+
+TKvLogger& Logger() {
+  if (TKvLogger* logger = gDefaultLogger.load(std::memory_order_acquire)) {
+    return *logger;
+  }
+  std::lock_guard lock(gDefaultLoggerLock);
+  if (gLoggingFinalized.load()) {
+    return finalizedLogger();
+  }
+  if (gDefaultLogger.load() == nullptr) {
+    auto* logger = new TKvLogger();
+    logger->addAppender(logger->adoptAppender(std::make_unique<TKvLogAppenderFile>()));
+    gDefaultLogger.store(logger, std::memory_order_release);
+  }
+  return *gDefaultLogger.load();
+}
+
+void finalizeLogging() {
+  std::lock_guard lock(gDefaultLoggerLock);
+  gLoggingFinalized.store(true);
+  delete gDefaultLogger.exchange(nullptr);
+}

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "logging/KvLogAppender.h"
+#include "logging/KvLoggerMessageFilter.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TKvLogAppenderFile;
+class TKvLogAppenderTCP;
+
+// The process-wide logger. Any thread may log at any time, also while holding its own locks:
+// the logger's locks are leaves of every lock order.
+// Lock order inside: fCSCurrentLevel (short, alone), fCSFilters (short, alone), then fCSLog
+// around delivery and appender configuration. fCSLog is re-entrant so that an appender that
+// logs about itself (an overflow handler) does not dead-lock.
+class TKvLogger {
+public:
+  TKvLogger();
+  virtual ~TKvLogger();
+  TKvLogger(const TKvLogger&) = delete;
+  TKvLogger& operator=(const TKvLogger&) = delete;
+
+  // The core delivery: level test, filters, then every appender in order under fCSLog.
+  void log(const TKvLoggerMessage& aEvent);
+  void log(TKvLoggerLevel aLevel, const std::string& aMessage);
+  void log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage);
+  void log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+           TKvLoggerCategory aCategory, const std::exception* aException);
+  void log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+           const std::string& aCategoryAsString, const std::exception* aException);
+  void log(TKvLoggerLevel aLevel, const std::string& aModule, const std::string& aMessage,
+           const std::string& aCategoryAsString, const std::string& aLanguage,
+           const std::exception* aException);
+
+#define KV_LOGGER_LEVEL_SHORTHANDS(name, level)                                                    \
+  void name(const std::string& aMessage) {                                                         \
+    log(level, aMessage);                                                                          \
+  }                                                                                                \
+  void name(const std::string& aModule, const std::string& aMessage) {                             \
+    log(level, aModule, aMessage, KVLCAT_NONE, nullptr);                                           \
+  }                                                                                                \
+  void name(const std::string& aModule, const std::string& aMessage, TKvLoggerCategory aCategory,  \
+            const std::exception* aException) {                                                    \
+    log(level, aModule, aMessage, aCategory, aException);                                          \
+  }
+  KV_LOGGER_LEVEL_SHORTHANDS(fatal, KVLL_FATAL)
+  KV_LOGGER_LEVEL_SHORTHANDS(error, KVLL_ERROR)
+  KV_LOGGER_LEVEL_SHORTHANDS(warn, KVLL_WARN)
+  KV_LOGGER_LEVEL_SHORTHANDS(info, KVLL_INFO)
+  KV_LOGGER_LEVEL_SHORTHANDS(debug, KVLL_DEBUG)
+  KV_LOGGER_LEVEL_SHORTHANDS(trace, KVLL_TRACE)
+#undef KV_LOGGER_LEVEL_SHORTHANDS
+
+  bool isTrace() const {
+    return getCurrentLevel() <= KVLL_TRACE;
+  }
+  bool isDebug() const {
+    return getCurrentLevel() <= KVLL_DEBUG;
+  }
+  bool isInfo() const {
+    return getCurrentLevel() <= KVLL_INFO;
+  }
+  bool isWarn() const {
+    return getCurrentLevel() <= KVLL_WARN;
+  }
+  bool isError() const {
+    return getCurrentLevel() <= KVLL_ERROR;
+  }
+  bool isFatal() const {
+    return true;
+  }
+
+  TKvLoggerLevel getCurrentLevel() const;
+  void setCurrentLevel(TKvLoggerLevel aLevel);
+  static bool isImportantLogLevel(TKvLoggerLevel aRelativeBaseLevel, TKvLoggerLevel aLevelToTest) {
+    return aLevelToTest >= aRelativeBaseLevel;
+  }
+
+  virtual bool matchFilters(const TKvLoggerMessage& aEvent) const;
+  virtual std::string getMachineIdent() const;
+
+  // The list holds references; these never destroy an appender. Used during start-up only.
+  void addAppender(TKvLogAppender* aAppender);
+  TKvLogAppender* deleteAppender(int aIndex);
+  void clearAppenders();
+  int getAppenderCount() const {
+    return static_cast<int>(fAppenders.size());
+  }
+  TKvLogAppender* getAppender(int aIndex) const;
+
+  // Appenders whose owner is this logger; destroyed with it.
+  TKvLogAppender* adoptAppender(std::unique_ptr<TKvLogAppender> aAppender);
+  // Filters are owned by the logger's filter list.
+  void addFilter(std::unique_ptr<TKvLoggerMessageFilter> aFilter);
+
+  void initializeFileLogging(const std::string& aApplicationId, const std::string& aLogDirectory,
+                             const std::string& aBaseFilename, int aRetryCount,
+                             TKvLogAppenderFileStrategy aStrategy);
+
+  const std::string& getApplicationID() const {
+    return fApplicationID;
+  }
+  const std::string& getInstanceID() const {
+    return fInstanceID;
+  }
+  const std::string& getUserIdent() const {
+    return fUserIdent;
+  }
+
+protected:
+  // The appenders of the list that are of type T (under fCSLog).
+  template <typename T>
+  std::vector<T*> appendersOfType() const {
+    std::vector<T*> result;
+    for (const auto& item : fAppenders) {
+      if (auto* typed = dynamic_cast<T*>(item.getAppender())) {
+        result.push_back(typed);
+      }
+    }
+    return result;
+  }
+
+  mutable std::recursive_mutex fCSLog;
+  TFormatSettings fLogFormatSettings;
+  std::string fApplicationID;
+  std::string fInstanceID;
+  std::string fUserIdent;
+  std::string fLanguage;
+  TKvLoggerLevel fCurrentLevel = KVLL_INFO;
+  mutable std::mutex fCSCurrentLevel;
+  TKvLoggerCollection fAppenders;
+  mutable std::mutex fCSFilters;
+  std::vector<std::unique_ptr<TKvLoggerMessageFilter>> fFilters;
+  std::vector<std::unique_ptr<TKvLogAppender>> fOwnedAppenders;
+};
+
+// The default logger of the process. It is created on first use with one daily file appender
+// in the program's home directory; finalizeLogging destroys it at program end.
+TKvLogger& Logger();
+void finalizeLogging();

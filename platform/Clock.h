@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+// The UTC wall clock with milliseconds. Tests that must cross a day boundary or avoid
+// sleeping install a manual source; production code always reads std::chrono::system_clock.
+namespace platform {
+
+using TClockSource = std::function<std::chrono::system_clock::time_point()>;
+
+std::chrono::system_clock::time_point utcNow();
+
+// Installs aSource for the whole process (an empty function restores the system clock).
+void setClockSource(TClockSource aSource);
+
+} // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The file system as the logic above sees it. Nothing here throws; failures carry errno.
+namespace platform {
+
+struct [[nodiscard]] TFileResult {
+  bool ok = true;
+  int error = 0; // errno of the failure
+  explicit operator bool() const { return ok; }
+  std::string message() const;
+  static TFileResult failure(int aError) { return {false, aError}; }
+};
+
+// Backslashes of Windows-style option values become "/".
+std::string nativePath(std::string_view aPath);
+
+bool fileExists(const std::string& aPath);
+bool directoryExists(const std::string& aPath);
+// Creates the directory and its missing parents.
+TFileResult forceDirectories(const std::string& aPath);
+// The directory part of a path ("" when there is none).
+std::string extractFileDir(const std::string& aPath);
+
+// Appends aData in one write while holding an exclusive lock on the file, so that a second
+// writer (another process appending the same file) fails instead of interleaving.
+TFileResult appendToFileExclusive(const std::string& aPath, std::string_view aData);
+// Writes a whole file, replacing one that exists.
+TFileResult writeWholeFile(const std::string& aPath, std::string_view aData);
+TFileResult readWholeFile(const std::string& aPath, std::string& aData);
+// Renames; fails with EEXIST when the new name exists already.
+TFileResult renameFile(const std::string& aOldName, const std::string& aNewName);
+
+} // namespace platform
