@@ -1,0 +1,55 @@
+#include "ProgramArguments.h"
+
+#include <charconv>
+
+namespace {
+bool tryParseDelay(const std::string& aText, std::chrono::milliseconds& aDelay) {
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), value);
+  if (aText.empty() || ec != std::errc() || end != aText.data() + aText.size() || value < 0 ||
+      value > 3'600'000) {
+    return false;
+  }
+  aDelay = std::chrono::milliseconds(value);
+  return true;
+}
+} // namespace
+
+TProgramArguments parseProgramArguments(const std::vector<std::string>& aArguments) {
+  TProgramArguments result;
+  for (std::size_t i = 0; i < aArguments.size(); ++i) {
+    const std::string& argument = aArguments[i];
+    const bool hasValue = i + 1 < aArguments.size();
+    if (argument == "--help" || argument == "-h") {
+      result.ShowHelp = true;
+    } else if (argument == "--home" || argument == "--options" ||
+               argument == "--startup-delay-ms") {
+      if (!hasValue) {
+        result.Error = argument + " needs a value";
+        return result;
+      }
+      const std::string& value = aArguments[++i];
+      if (argument == "--home") {
+        result.Home = value;
+      } else if (argument == "--options") {
+        result.OptionsFile = value;
+      } else if (!tryParseDelay(value, result.StartupDelay)) {
+        result.Error =
+            "--startup-delay-ms takes milliseconds from 0 to 3600000, not \"" + value + "\"";
+        return result;
+      }
+    } else {
+      result.Error = "unknown argument \"" + argument + "\"";
+      return result;
+    }
+  }
+  return result;
+}
+
+std::string programUsage() {
+  return "usage: parlino [--home DIR] [--options FILE] [--startup-delay-ms N]\n"
+         "  --home DIR            folder of Parlino.kvcfg, the initial log files and the\n"
+         "                        received/sent message files (default: the program's folder)\n"
+         "  --options FILE        options file (default: /etc/parlino/parlino.reg)\n"
+         "  --startup-delay-ms N  wait before reading the options (default: 15000)\n";
+}

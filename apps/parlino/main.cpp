@@ -1,0 +1,78 @@
+// The server program: runs in the foreground until SIGTERM or SIGINT, then shuts down in order.
+#include "ProgramArguments.h"
+#include "logging/KvLogger.h"
+#include "platform/ProcessInfo.h"
+#include "server/ServerController.h"
+
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// Blocks the stop signals in every thread; one thread waits for them with sigwait.
+sigset_t stopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  return signals;
+}
+
+int runServer(const TProgramArguments& aArguments) {
+  TServerStartParameters parameters;
+  if (!aArguments.OptionsFile.empty()) {
+    parameters.OptionsFile = aArguments.OptionsFile;
+  }
+  parameters.StartupDelay = aArguments.StartupDelay;
+  TIWServerController controller(parameters);
+
+  const sigset_t signals = stopSignals();
+  std::atomic<bool> stopRequested{false};
+  std::thread signalWaiter([&] {
+    int received = 0;
+    sigwait(&signals, &received);
+    stopRequested = true;
+    controller.interruptStartupDelay();
+  });
+
+  try {
+    controller.IWServerControllerBaseCreate();
+  } catch (const std::exception& e) {
+    bool handled = false;
+    controller.IWServerControllerBaseException(e, handled);
+  }
+  signalWaiter.join(); // returns once a stop signal arrived
+  controller.IWServerControllerBaseDestroy();
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const TProgramArguments arguments =
+      parseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (arguments.ShowHelp) {
+    std::fputs(programUsage().c_str(), stdout);
+    return 0;
+  }
+  if (!arguments.Error.empty()) {
+    std::fprintf(stderr, "parlino: %s\n%s", arguments.Error.c_str(), programUsage().c_str());
+    return 2;
+  }
+  const sigset_t signals = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  if (!arguments.Home.empty()) {
+    platform::setProgramHome(arguments.Home);
+  }
+  int exitCode = 1;
+  try {
+    exitCode = runServer(arguments);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "parlino: %s\n", e.what());
+  }
+  finalizeLogging();
+  return exitCode;
+}

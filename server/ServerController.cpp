@@ -1,0 +1,151 @@
+#include "server/ServerController.h"
+
+#include "logging/KvLogger.h"
+#include "platform/Files.h"
+#include "platform/ProcessInfo.h"
+
+#include <cassert>
+#include <stdexcept>
+
+namespace {
+constexpr const char* kModule = "servercontroller";
+std::atomic<TIWServerController*> gController{nullptr};
+} // namespace
+
+TIWServerController& IWServerController() {
+  TIWServerController* controller = gController.load();
+  assert(controller != nullptr && "the controller exists from start to end of the application");
+  return *controller;
+}
+
+bool hasIWServerController() {
+  return gController.load() != nullptr;
+}
+
+TIWServerController::TIWServerController(TServerStartParameters aParameters)
+    : fParameters(std::move(aParameters)) {
+  gController.store(this);
+}
+
+TIWServerController::~TIWServerController() {
+  TIWServerController* self = this;
+  gController.compare_exchange_strong(self, nullptr);
+}
+
+void TIWServerController::logToFile(TKvLoggerLevel aLevel, const std::string& aModuleName,
+                                    const std::string& aMsg) {
+  Logger().log(aLevel, aModuleName, aMsg, KVLCAT_NONE, nullptr);
+}
+
+void TIWServerController::IWServerControllerBaseCreate() {
+  fCSSerialConnection = std::make_unique<std::mutex>();
+  fSerialModemActive = false;
+  fOptions.LogPath = "./log/";
+  loadOptions();
+  logToFile(KVLL_INFO, kModule, "starting...");
+  loadConfiguration();
+  logToFile(KVLL_INFO, kModule, "connect...");
+  logToFile(KVLL_INFO, kModule, "connected");
+  activateSerialModem();
+}
+
+void TIWServerController::IWServerControllerBaseDestroy() {
+  deactivateSerialModem();
+  logToFile(KVLL_INFO, kModule, "disconnected");
+  logToFile(KVLL_INFO, kModule, "...stopped");
+  fCSSerialConnection.reset();
+}
+
+void TIWServerController::IWServerControllerBaseException(const std::exception& AException,
+                                                          bool& Handled) {
+  Handled = true;
+  logToFile(KVLL_ERROR, kModule,
+            "exception of type \"" + exceptionClassName(&AException) + "\" with message: \"" +
+                AException.what() + "\"");
+}
+
+void TIWServerController::interruptStartupDelay() {
+  {
+    std::lock_guard lock(fCSStartupDelay);
+    fStartupInterrupted = true;
+  }
+  fStartupDelayWake.notify_all();
+}
+
+void TIWServerController::waitStartupDelay() {
+  std::unique_lock lock(fCSStartupDelay);
+  fStartupDelayWake.wait_for(lock, fParameters.StartupDelay,
+                             [this] { return fStartupInterrupted; });
+}
+
+void TIWServerController::loadOptions() {
+  waitStartupDelay();
+  readServerOptions(fParameters.OptionsFile, fOptions);
+
+  TKvLogger& logger = Logger();
+  logger.initializeFileLogging("Parlino", platform::nativePath(fOptions.LogPath), "Parlino", 10,
+                               KVLFS_NEWFILES);
+  logger.setCurrentLevel(fOptions.LogLevel);
+  logger.info(kModule,
+              "options loaded: db=" + fOptions.DatabaseHost + ":" +
+                  std::to_string(fOptions.DatabasePort) + ":" + fOptions.DatabaseName +
+                  "; port=" + std::to_string(fOptions.HTTPPort) +
+                  "; loglevel=" + convertLevelToString(logger.getCurrentLevel(), false) +
+                  "; logpath=" + fOptions.LogPath,
+              KVLCAT_OPTIONS, nullptr);
+  if (fOptions.LogToServer) {
+    setupServerLogging();
+  }
+}
+
+void TIWServerController::setupServerLogging() {
+  // Filled in when the log-server appender exists.
+}
+
+std::string TIWServerController::configurationFileName() const {
+  return platform::programHome() + SC_CONFIGFILENAME;
+}
+
+void TIWServerController::applySerialModemEntry(const TSerialModemEntry& aEntry) {
+  fSerialModemActive = aEntry.Active;
+  fModemSettings = aEntry;
+}
+
+bool TIWServerController::loadConfiguration() {
+  bool result = false;
+  const std::string fileName = configurationFileName();
+  auto portAndPin = [this] {
+    return "comport=COM" + std::to_string(fModemSettings.CommPort) + "; pin=" + fModemSettings.Pin;
+  };
+  if (!platform::fileExists(fileName)) {
+    fModemSettings = TSerialModemEntry();
+    logToFile(KVLL_WARN, kModule, "config file NOT loaded, defaults were set: " + portAndPin());
+    return false;
+  }
+  logToFile(KVLL_INFO, kModule, "config file found...: " + fileName);
+  std::string text;
+  if (auto read = platform::readWholeFile(fileName, text); !read) {
+    Logger().error(kModule, "error reading xml config file: " + read.message(), KVLCAT_OPTIONS,
+                   nullptr);
+  } else {
+    const TServerConfiguration configuration = parseServerConfiguration(text);
+    if (!configuration.Error.empty()) {
+      Logger().error(kModule, "error reading xml config file: " + configuration.Error,
+                     KVLCAT_OPTIONS, nullptr);
+    }
+    for (const TSerialModemEntry& entry : configuration.SerialModems) {
+      applySerialModemEntry(entry);
+      result = true;
+    }
+  }
+  logToFile(KVLL_INFO, kModule, "config file loaded: " + portAndPin());
+  return result;
+}
+
+bool TIWServerController::activateSerialModem() {
+  return true;
+}
+
+bool TIWServerController::deactivateSerialModem() {
+  return true;
+}

@@ -1,0 +1,99 @@
+#include "server/ServerOptions.h"
+
+#include "common/RegistryFile.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace {
+
+// Raised inside the reader for a value of the wrong registry type; it ends the reading.
+class EWrongRegistryType : public std::runtime_error {
+public:
+  explicit EWrongRegistryType(const std::string& aName)
+      : std::runtime_error("invalid data type for '" + aName + "'") {}
+};
+
+bool tryParseInteger(const std::string& aText, int& aValue) {
+  std::size_t first = aText.find_first_not_of(' ');
+  std::size_t last = aText.find_last_not_of(' ');
+  if (first == std::string::npos) {
+    return false;
+  }
+  const char* begin = aText.data() + first;
+  const char* end = aText.data() + last + 1;
+  if (*begin == '+') {
+    ++begin;
+  }
+  const auto [stop, ec] = std::from_chars(begin, end, aValue);
+  return ec == std::errc() && stop == end;
+}
+
+class TOptionsReader {
+public:
+  TOptionsReader(const registry::TRegistryFile& aFile, std::string aKey)
+      : fFile(aFile), fKey(std::move(aKey)) {}
+
+  std::string text(const char* aName, const std::string& aDefault) const {
+    const registry::TRegValue* value = fFile.findValue(fKey, aName);
+    if (value == nullptr) {
+      return aDefault;
+    }
+    if (value->kind != registry::ERegValueKind::Text) {
+      throw EWrongRegistryType(aName);
+    }
+    return value->text;
+  }
+
+  int number(const char* aName, int aDefault) const {
+    int result = aDefault;
+    return tryParseInteger(text(aName, std::to_string(aDefault)), result) ? result : aDefault;
+  }
+
+private:
+  const registry::TRegistryFile& fFile;
+  std::string fKey;
+};
+
+void readValues(const TOptionsReader& r, TServerOptions& o) {
+  o.DatabaseName = r.text("Database", "");
+  o.DatabaseHost = r.text("DatabaseHost", "localhost");
+  o.DatabasePort = r.number("DatabasePort", 3050);
+  o.DatabaseUsername = r.text("DatabaseUser", "sysdba");
+  o.DatabasePassword = r.text("DatabasePassword", "pondlight");
+  o.DatabaseRole = r.text("DatabaseRole", "");
+  o.DatabaseEncoding = r.text("DatabaseEncoding", "UNICODE_FSS");
+  o.HTTPPort = r.number("HTTPPort", 8989);
+  o.LogPath = r.text("LogPath", "./log/");
+  o.LogLevel = convertToLevel(r.text("LogLevel", "info"));
+  o.LogToServer = r.number("LogToServer", 0) != 0;
+  o.LogServerHost = r.text("LogServerHost", "");
+  o.LogServerPort = r.number("LogServerPort", 0);
+  o.LogServerUser = r.text("LogServerUser", "");
+  o.LogServerPasswd = r.text("LogServerPasswd", "");
+  try {
+    o.LogServerLevel = convertToLevel(r.text("LogServerLevel", "error"));
+  } catch (const std::exception&) {
+    o.LogServerLevel = KVLL_ERROR; // guarded on its own: reading goes on
+  }
+  o.LogServerMachineIdent = r.text("LogServerMachineIdent", "");
+  o.WebAppStartCmd = r.text("WebAppStartCmd", "");
+  o.WebAppExecCmd = r.text("WebAppExecCmd", "EXEC");
+  o.WebAppURLBase = r.text("WebAppURLBase", "");
+  o.SerialDeviceDir = r.text("SerialDeviceDir", "/dev/parlino");
+}
+
+} // namespace
+
+void readServerOptions(const std::string& aPath, TServerOptions& aOptions) {
+  registry::TRegistryFile file(aPath);
+  const std::string optionsKey = std::string(SC_OPTIONSKEY) + "\\" + SC_OPTIONSSUBKEY;
+  if (file.open(optionsKey, true) == registry::ERegOpenResult::Unreadable) {
+    return;
+  }
+  try {
+    readValues(TOptionsReader(file, optionsKey), aOptions);
+  } catch (const std::exception&) {
+    // A wrong-type value ends the reading; the values not yet read keep what they had.
+  }
+}
