@@ -55,12 +55,6 @@ bool readQuoted(std::string_view aLine, std::size_t& aPos, std::string& aText) {
 
 } // namespace
 
-std::string lowerAscii(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
-
 TRegKeys parseRegistryText(std::string_view aRawText) {
   const std::string text = toUtf8(aRawText);
   TRegKeys keys;

@@ -58,6 +58,4 @@ private:
   TRegKeys fKeys;
 };
 
-std::string lowerAscii(std::string aText);
-
 } // namespace registry

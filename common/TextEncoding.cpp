@@ -178,3 +178,12 @@ std::size_t utf16Length(std::string_view aText) {
   }
   return units;
 }
+
+std::string lowerAscii(std::string aText) {
+  for (char& c : aText) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return aText;
+}

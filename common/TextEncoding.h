@@ -24,5 +24,8 @@ std::string cp1252ToUtf8(std::string_view aBytes);
 std::u16string utf8ToUtf16(std::string_view aText);
 std::string utf16ToUtf8(std::u16string_view aText);
 
+// ASCII letters in lower case; every other byte stays as it is.
+std::string lowerAscii(std::string aText);
+
 // Count of UTF-16 code units of a UTF-8 text (the unit in which length limits are stated).
 std::size_t utf16Length(std::string_view aText);

@@ -1,6 +1,6 @@
 #include "server/ServerConfiguration.h"
 
-#include "common/RegistryFile.h"
+#include "common/TextEncoding.h"
 
 #include <pugixml.hpp>
 
@@ -16,7 +16,7 @@ bool tryParseInteger(const char* aText, long long& aValue) {
 
 // "true"/"false" in any case, or a number where 0 is false; anything else is false.
 bool readBoolean(const pugi::xml_attribute& aAttribute) {
-  const std::string text = registry::lowerAscii(aAttribute.value());
+  const std::string text = lowerAscii(aAttribute.value());
   if (text == "true") {
     return true;
   }
@@ -54,7 +54,7 @@ TServerConfiguration parseServerConfiguration(const std::string& aXmlText) {
     return configuration;
   }
   const pugi::xml_node root = document.first_child();
-  if (registry::lowerAscii(root.name()) != "kvsmssenderconfiguration") {
+  if (lowerAscii(root.name()) != "kvsmssenderconfiguration") {
     configuration.Error =
         std::string("wrong type, should be \"kvsmssenderconfiguration\", but is ") + "\"" +
         root.name() + "\".";
@@ -62,7 +62,7 @@ TServerConfiguration parseServerConfiguration(const std::string& aXmlText) {
   }
   for (const pugi::xml_node& entry : root.child("SMSConfigurations").children()) {
     if (entry.type() == pugi::node_element &&
-        registry::lowerAscii(entry.attribute("type").value()) == "serialmodem") {
+        lowerAscii(entry.attribute("type").value()) == "serialmodem") {
       configuration.SerialModems.push_back(readSerialModem(entry));
     }
   }
