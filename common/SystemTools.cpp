@@ -5,3 +5,9 @@
 TDateTime NowUTC() {
   return TDateTime::fromSystemClock(platform::utcNow());
 }
+
+TDateTime NowLocal() {
+  const auto now = platform::utcNow();
+  return TDateTime::fromSystemClock(now +
+                                    std::chrono::seconds(platform::localUtcOffsetSeconds(now)));
+}

@@ -4,3 +4,6 @@
 
 // The current time in UTC, milliseconds included.
 TDateTime NowUTC();
+
+// The current local time (the time zone of the process), milliseconds included.
+TDateTime NowLocal();

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <ctime>
 #include <mutex>
 
 namespace platform {
@@ -15,6 +16,15 @@ std::chrono::system_clock::time_point utcNow() {
     source = gClockSource;
   }
   return source ? source() : std::chrono::system_clock::now();
+}
+
+long localUtcOffsetSeconds(std::chrono::system_clock::time_point aTime) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(aTime);
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) {
+    return 0;
+  }
+  return local.tm_gmtoff;
 }
 
 void setClockSource(TClockSource aSource) {

@@ -116,6 +116,14 @@ TFileResult writeWholeFile(const std::string& aPath, std::string_view aData) {
   return writeAll(fd.get(), aData);
 }
 
+TFileResult createNewFile(const std::string& aPath, std::string_view aData) {
+  TFileDescriptor fd(::open(aPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664));
+  if (!fd.valid()) {
+    return TFileResult::failure(errno);
+  }
+  return writeAll(fd.get(), aData);
+}
+
 TFileResult readWholeFile(const std::string& aPath, std::string& aData) {
   TFileDescriptor fd(::open(aPath.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {

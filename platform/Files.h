@@ -29,6 +29,8 @@ std::string extractFileDir(const std::string& aPath);
 TFileResult appendToFileExclusive(const std::string& aPath, std::string_view aData);
 // Writes a whole file, replacing one that exists.
 TFileResult writeWholeFile(const std::string& aPath, std::string_view aData);
+// Creates a new file with aData; fails with EEXIST when the name is taken (atomically).
+TFileResult createNewFile(const std::string& aPath, std::string_view aData);
 TFileResult readWholeFile(const std::string& aPath, std::string& aData);
 // Renames; fails with EEXIST when the new name exists already.
 TFileResult renameFile(const std::string& aOldName, const std::string& aNewName);
