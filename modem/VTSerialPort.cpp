@@ -105,6 +105,7 @@ bool tryBaudRateFromName(std::string_view aName, TBaudRate& aResult) {
 // TVTCPRecThread
 
 TVTCPRecThread::TVTCPRecThread(TVTSerialPort& aOwner) : Owner(aOwner) {
+  Owner.fThreadIsRunning = true;
   fThread = std::thread([this] { execute(); });
 }
 
@@ -114,6 +115,7 @@ TVTCPRecThread::~TVTCPRecThread() {
     fTerminated = true;
   }
   fCondState.notify_all();
+  Owner.fDevice->interruptWait();
   if (fThread.joinable()) {
     fThread.join();
   }
@@ -123,6 +125,7 @@ void TVTCPRecThread::pause() {
   std::unique_lock lock(fCSState);
   fPauseAsked = true;
   fCondState.notify_all();
+  Owner.fDevice->interruptWait();
   if (!isOwnThread()) {
     fCondState.wait(lock, [this] { return !fInCycle; });
   }
@@ -153,7 +156,6 @@ bool TVTCPRecThread::sleepUnlessStopped(int aMs) {
 }
 
 void TVTCPRecThread::execute() {
-  Owner.fThreadIsRunning = true;
   for (;;) {
     {
       std::unique_lock lock(fCSState);

@@ -5,6 +5,7 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -76,10 +77,10 @@ bool applyLine(const TSerialLineSettings& aSettings, termios2& aTio) {
       aTio.c_iflag |= IGNPAR;
     }
   }
+  aTio.c_cc[VSTART] = aSettings.XONChar;
+  aTio.c_cc[VSTOP] = aSettings.XOFFChar;
   if (aSettings.FlowControl == sfXonXoff) {
     aTio.c_iflag |= IXON | IXOFF;
-    aTio.c_cc[VSTART] = aSettings.XONChar;
-    aTio.c_cc[VSTOP] = aSettings.XOFFChar;
   } else if (aSettings.FlowControl == sfRtsCts) {
     aTio.c_cflag |= CRTSCTS;
   }
@@ -91,7 +92,15 @@ bool applyLine(const TSerialLineSettings& aSettings, termios2& aTio) {
 
 class TPosixSerialDevice final : public IVTSerialDevice {
 public:
-  ~TPosixSerialDevice() override { (void)close(); }
+  TPosixSerialDevice() : fWake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  ~TPosixSerialDevice() override {
+    (void)close();
+    if (fWake >= 0) {
+      ::close(fWake);
+    }
+  }
+  TPosixSerialDevice(const TPosixSerialDevice&) = delete;
+  TPosixSerialDevice& operator=(const TPosixSerialDevice&) = delete;
 
   TSerialResult open(const std::string& aPath) override {
     if (isOpen()) {
@@ -165,12 +174,22 @@ public:
     if (fd < 0) {
       return TSerialResult::failure(EBADF);
     }
-    pollfd item{fd, POLLIN, 0};
-    const int ready = ::poll(&item, 1, aTimeoutMs < 0 ? 0 : aTimeoutMs);
+    pollfd items[2] = {{fd, POLLIN, 0}, {fWake, POLLIN, 0}};
+    const int ready = ::poll(items, fWake >= 0 ? 2 : 1, aTimeoutMs < 0 ? 0 : aTimeoutMs);
     if (ready < 0) {
       return errno == EINTR ? TSerialResult::success(0) : TSerialResult::failure(errno);
     }
-    return TSerialResult::success(ready > 0 ? 1 : 0);
+    if (fWake >= 0 && items[1].revents != 0) {
+      eventfd_t value = 0;
+      (void)::eventfd_read(fWake, &value);
+    }
+    return TSerialResult::success(items[0].revents != 0 ? 1 : 0);
+  }
+
+  void interruptWait() override {
+    if (fWake >= 0) {
+      (void)::eventfd_write(fWake, 1);
+    }
   }
 
   TSerialResult read(char* aBuffer, std::size_t aSize) override {
@@ -246,6 +265,7 @@ private:
   }
 
   std::atomic<int> fFd{-1};
+  int fWake; // eventfd that ends a wait early
 };
 
 } // namespace

@@ -58,6 +58,8 @@ public:
   virtual TSerialResult queuedInput() = 0;
   // Waits at most aTimeoutMs for input or a hang-up; count 1 when something is ready.
   virtual TSerialResult waitForInput(int aTimeoutMs) = 0;
+  // Ends a waitForInput running on another thread early (count 0); any thread may call it.
+  virtual void interruptWait() = 0;
   // Reads what is there without waiting, at most aSize bytes; a hang-up is EIO.
   virtual TSerialResult read(char* aBuffer, std::size_t aSize) = 0;
   // Writes all of aData, waiting at most aTimeoutMs in total for room in the output queue;
