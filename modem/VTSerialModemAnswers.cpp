@@ -151,3 +151,19 @@ int modemSendResult(std::string_view aLine) {
   const int number = modemStrToIntDef(aLine.substr(error + 5), IC_SENDRESULTMODEMERROR);
   return number > 0 ? number : IC_SENDRESULTMODEMERROR;
 }
+
+std::vector<TCMGLEntry> parseCMGLListing(const std::vector<std::string>& aLines) {
+  std::vector<TCMGLEntry> entries;
+  TCMGLHeader header;
+  for (const auto& line : aLines) {
+    if (line.empty()) {
+      continue;
+    }
+    if (line.find("+CMGL") != std::string::npos) {
+      header = parseCMGLHeader(line);
+    } else if (line.find("OK") == std::string::npos) {
+      entries.push_back({header, line});
+    }
+  }
+  return entries;
+}

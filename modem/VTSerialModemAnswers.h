@@ -44,3 +44,12 @@ TCMGLHeader parseCMGLHeader(std::string_view aLine);
 // after "ERROR" ("ERROR 500" gives 500), 2 for an "ERROR" without one ("+CMS ERROR: 500"),
 // 1 for anything else (a time-out gives the empty line).
 int modemSendResult(std::string_view aLine);
+
+// One message of an AT+CMGL listing: the header values in force and the PDU line.
+struct TCMGLEntry {
+  TCMGLHeader Header;
+  std::string Pdu;
+};
+// Walks the answer lines of AT+CMGL: empty lines and lines with "OK" are skipped, a line
+// with "+CMGL" sets the header values, any other line is a PDU under the last header.
+std::vector<TCMGLEntry> parseCMGLListing(const std::vector<std::string>& aLines);
