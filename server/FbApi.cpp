@@ -1,0 +1,84 @@
+#include "server/FbApi.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+namespace fb {
+
+namespace {
+// Days from 1858-11-17 (Firebird's day 0) to 1899-12-30 (the system's day 0).
+constexpr long long kDayOffset = 15018;
+constexpr long long kMillisPerDay = 86'400'000;
+
+long long floorDiv(long long a, long long b) {
+  long long q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) {
+    --q;
+  }
+  return q;
+}
+} // namespace
+
+Firebird::IMaster* master() {
+  static Firebird::IMaster* instance = Firebird::fb_get_master_interface();
+  return instance;
+}
+
+Firebird::IUtil* util() {
+  static Firebird::IUtil* instance = master()->getUtilInterface();
+  return instance;
+}
+
+TStatus::TStatus() : fStatus(master()->getStatus()), fWrapper(fStatus) {}
+
+TStatus::~TStatus() {
+  fStatus->dispose();
+}
+
+bool TStatus::failed() const {
+  return (fStatus->getState() & Firebird::IStatus::STATE_ERRORS) != 0;
+}
+
+void TStatus::throwIfFailed() {
+  if (!failed()) {
+    return;
+  }
+  char buffer[2048];
+  const unsigned length = util()->formatStatus(buffer, sizeof(buffer) - 1, fStatus);
+  std::string message(buffer, length < sizeof(buffer) ? length : sizeof(buffer) - 1);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\0')) {
+    message.pop_back();
+  }
+  const ISC_STATUS* errors = fStatus->getErrors();
+  const long gdsCode = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
+  const int sqlCode = static_cast<int>(isc_sqlcode(errors));
+  fWrapper.clearException();
+  throw EFbError(message, sqlCode, gdsCode);
+}
+
+ISC_TIMESTAMP toTimestamp(long long aMillisSince1899) {
+  const long long day = floorDiv(aMillisSince1899, kMillisPerDay);
+  const long long millis = aMillisSince1899 - day * kMillisPerDay;
+  ISC_TIMESTAMP result;
+  result.timestamp_date = static_cast<ISC_DATE>(day + kDayOffset);
+  result.timestamp_time = static_cast<ISC_TIME>(millis * 10);
+  return result;
+}
+
+long long fromTimestamp(const ISC_TIMESTAMP& aTimestamp) {
+  const long long day = static_cast<long long>(aTimestamp.timestamp_date) - kDayOffset;
+  return day * kMillisPerDay + static_cast<long long>(aTimestamp.timestamp_time) / 10;
+}
+
+} // namespace fb
+
+std::string exceptionClassName(const std::exception& aException) {
+  const char* mangled = typeid(aException).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  return (status == 0 && demangled) ? std::string(demangled.get()) : std::string(mangled);
+}
