@@ -355,16 +355,16 @@ void TVTSerialPort::Initialize_DCB() {
   }
 }
 
-void TVTSerialPort::SendDataRaw(const char* data, std::size_t size) {
+bool TVTSerialPort::SendDataRaw(const char* data, std::size_t size) {
   fLastErr = 0;
   if (!PortIsOpen()) {
     fLastErr = IC_ERRORPORTNOTOPEN;
-    return;
+    return false;
   }
   std::lock_guard lock(fCSCommPortIO);
   if (!PortIsOpen()) {
     fLastErr = IC_ERRORPORTNOTOPEN;
-    return;
+    return false;
   }
   const std::string text = transmittedText(data, size);
   if (OnTransmit) {
@@ -373,15 +373,16 @@ void TVTSerialPort::SendDataRaw(const char* data, std::size_t size) {
   const auto written = fDevice->write(data, size, getWriteTO());
   if (!written) {
     fLastErr = written.error;
-    return;
+    return false;
   }
   if (AfterTransmit) {
     AfterTransmit(this, text);
   }
+  return true;
 }
 
-void TVTSerialPort::SendData(const char16_t* data, std::size_t size) {
-  SendDataRaw(reinterpret_cast<const char*>(data), size);
+bool TVTSerialPort::SendData(const char16_t* data, std::size_t size) {
+  return SendDataRaw(reinterpret_cast<const char*>(data), size);
 }
 
 bool TVTSerialPort::readQueued(std::size_t aCount, bool* aSawEventChar) {

@@ -122,10 +122,11 @@ public:
   bool getActive() const { return PortIsOpen(); }
   void setActive(bool aValue);
 
-  void SendDataRaw(const char* data, std::size_t size);
-  void SendDataRaw(std::string_view aBytes) { SendDataRaw(aBytes.data(), aBytes.size()); }
+  // True when every byte went out; LastErr tells why not.
+  bool SendDataRaw(const char* data, std::size_t size);
+  bool SendDataRaw(std::string_view aBytes) { return SendDataRaw(aBytes.data(), aBytes.size()); }
   // Writes size bytes of a UTF-16 text buffer as they lie in memory.
-  void SendData(const char16_t* data, std::size_t size);
+  bool SendData(const char16_t* data, std::size_t size);
 
   std::string GetData();
   std::string GetDataAsRaw();
