@@ -140,7 +140,8 @@ TEST(AttributedDocumentTest, ReportsBadLinesWithTheDocumentedMessages) {
   };
   for (const auto& [line, message] : cases) {
     TAttributedDocument document;
-    EXPECT_EQ(messageOf([&] { document.setContent(line); }), message) << line;
+    const std::string text = line;
+    EXPECT_EQ(messageOf([&] { document.setContent(text); }), message) << line;
   }
 
   // Conversions report their own message inside the wrapper.

@@ -1,0 +1,34 @@
+// The first bytes of every connection come from anyone: scanning them must neither crash nor
+// claim more of the buffer than there is, whatever the limits.
+#include "webframework/WebRequest.h"
+#include "webframework/WebRequestHead.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSize) {
+  const std::string_view bytes(reinterpret_cast<const char*>(aData), aSize);
+  TWebLimits small;
+  small.MaxRequestLineSize = 64;
+  small.MaxHeadSize = 256;
+  small.MaxBodySize = 128;
+  for (const TWebLimits& limits : {TWebLimits(), small}) {
+    const TWebRequestHead head = scanWebRequestHead(bytes, limits);
+    if (head.State == EWebHeadScan::Complete) {
+      const bool bodyHere = !head.Chunked && !head.ExpectContinue;
+      if (head.HeadSize > bytes.size() || head.HeadSize > limits.MaxHeadSize ||
+          head.BodySize > limits.MaxBodySize ||
+          (bodyHere && head.HeadSize + head.BodySize > bytes.size())) {
+        __builtin_trap();
+      }
+    }
+    if (head.State == EWebHeadScan::Refused && head.RefusalStatus < 400) {
+      __builtin_trap();
+    }
+  }
+  const TWebFields fields = parseWebFormFields(bytes);
+  (void)findWebField(fields, "smsusr");
+  (void)webUrlDecode(bytes, false);
+  return 0;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace webtest {
+
+// A raw TCP client of the server under test, for what an HTTP client library hides: exact
+// bytes, pipelining, half-sent requests, idle connections. Every wait is bounded.
+class TWebTestSocket {
+public:
+  explicit TWebTestSocket(int aPort);
+  ~TWebTestSocket();
+  TWebTestSocket(const TWebTestSocket&) = delete;
+  TWebTestSocket& operator=(const TWebTestSocket&) = delete;
+
+  bool connected() const { return fFd >= 0; }
+  bool send(const std::string& aBytes);
+  // One response: head and Content-Length body; "" when none arrives in time.
+  std::string readResponse(std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
+  // Everything until the server closes; "" plus false in aClosed when it does not in time.
+  std::string readUntilClosed(bool& aClosed,
+                              std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
+
+private:
+  bool fill(std::chrono::steady_clock::time_point aDeadline); // false on close or time-out
+
+  int fFd = -1;
+  std::string fPending;
+  bool fEof = false;
+};
+
+// The status code of a response text, 0 when there is none.
+int statusOf(const std::string& aResponse);
+// The body after the empty line.
+std::string bodyOf(const std::string& aResponse);
+// How often a header line "Name:" occurs in the head (name without regard to case).
+int headerCount(const std::string& aResponse, const std::string& aName);
+std::string headerValue(const std::string& aResponse, const std::string& aName);
+
+} // namespace webtest

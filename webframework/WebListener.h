@@ -1,0 +1,83 @@
+#pragma once
+
+#include "webframework/WebConnection.h"
+#include "webframework/WebRequestHead.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TWebListenerSettings {
+  TWebLimits Limits;
+  std::chrono::milliseconds KeepAliveTimeout{5000}; // idle connection between requests
+  std::chrono::milliseconds RequestTimeout{10000};  // a request from its first byte to its last
+  std::chrono::milliseconds DrainTimeout{2000};     // reading what a refused client still sends
+  int MaxConnections = 512;
+};
+
+struct [[nodiscard]] TWebListenResult {
+  bool ok = true;
+  int error = 0; // errno of the failure
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
+// Accepts connections and, on its one thread, waits for each connection's next request to
+// arrive whole; only then is the connection handed to a worker. Idle and slow connections
+// therefore hold no worker: an idle one is closed after the keep-alive time-out, a request
+// that is not complete within the request time-out is answered 408, one over the size
+// limits 413, 414 or 431, and connections over the maximum 503.
+// Lock: fCSInbox, a leaf. The hand-over runs on the listener thread without locks held.
+class TWebListener {
+public:
+  // Takes a connection with a complete request; gives it back when it cannot take it.
+  using THandOver = std::function<std::unique_ptr<TWebConnection>(std::unique_ptr<TWebConnection>)>;
+
+  TWebListener(TWebListenerSettings aSettings, THandOver aHandOver);
+  ~TWebListener(); // stop()
+  TWebListener(const TWebListener&) = delete;
+  TWebListener& operator=(const TWebListener&) = delete;
+
+  // Binds and listens on aAddress (a numeric address or host name; empty means every
+  // address) and aPort (0 picks a free port). Does not start the thread.
+  TWebListenResult open(const std::string& aAddress, int aPort);
+  void start();
+  // Stops accepting, closes every connection the listener holds and joins its thread.
+  void stop();
+
+  // A worker is done with a request and the connection stays open: wait for its next one.
+  // Closes the connection when the listener is stopped.
+  void giveBack(std::unique_ptr<TWebConnection> aConnection);
+
+  int getPort() const { return fPort; }
+  // Connections open now: waiting here, queued for or served by a worker.
+  int getOpenConnectionCount() const { return *fOpenCount; }
+
+private:
+  void run();
+  void wake();
+  void acceptAll(std::vector<std::unique_ptr<TWebConnection>>& aWaiting);
+  // Reads what arrived; false when the connection is to be closed.
+  bool receive(TWebConnection& aConnection);
+  // Decides on the gathered bytes: hand over, refuse, or wait on.
+  void examine(std::unique_ptr<TWebConnection>& aConnection);
+  void refuse(TWebConnection& aConnection, int aStatus);
+  void takeInbox(std::vector<std::unique_ptr<TWebConnection>>& aWaiting);
+
+  TWebListenerSettings fSettings;
+  THandOver fHandOver;
+  TWebSocketHandle fListenSocket;
+  TWebSocketHandle fWakeEvent;
+  int fPort = 0;
+  std::shared_ptr<std::atomic<int>> fOpenCount;
+  std::atomic<bool> fStopping{false};
+  std::mutex fCSInbox; // guards fInbox and fStopped
+  std::vector<std::unique_ptr<TWebConnection>> fInbox;
+  bool fStopped = false;
+  std::thread fThread;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The framework's view of one HTTP request and the answer to it, free of the HTTP library,
+// so that the handlers above can be built and tested without a server.
+
+struct TWebField {
+  std::string Name;
+  std::string Value;
+};
+using TWebFields = std::vector<TWebField>;
+
+// Decodes "%XX" escapes and, when aPlusIsBlank, "+" as a blank. Malformed escapes stay as
+// they are. Bytes that are no valid UTF-8 are taken as ISO-8859-1 characters, so the result
+// is always UTF-8.
+std::string webUrlDecode(std::string_view aText, bool aPlusIsBlank = true);
+// name=value pairs separated by "&", each URL-decoded, in the order they came; a pair without
+// "=" has an empty value; empty pairs are skipped.
+TWebFields parseWebFormFields(std::string_view aText);
+// The first field named aName (ASCII letters compared without regard to case), or null.
+const TWebField* findWebField(const TWebFields& aFields, std::string_view aName);
+
+// A request as the worker thread that handles it sees it. Plain data, owned by that thread.
+struct TWebRequest {
+  std::string Method;          // "GET", "POST", ... as sent
+  std::string ProtocolVersion; // "HTTP/1.1"
+  std::string Target;          // the request target as sent: "/sendsms?smsusr=a"
+  std::string Path;            // the document part of the target, percent-decoded, no query
+  std::string QueryText;       // the text after "?", not decoded ("" when there is none)
+  TWebFields QueryFields;      // the query decoded, in the order the fields came
+  TWebFields Headers;          // names as sent; in name order, repeated names in arrival order
+  std::string Body;            // the body as received (chunked bodies joined)
+  std::string ContentType;     // the Content-Type header
+  // The body decoded as form fields when its type is application/x-www-form-urlencoded,
+  // in the order they came; empty otherwise.
+  TWebFields FormFields;
+  std::string RemoteAddr;
+  int RemotePort = 0;
+  std::string LocalAddr;
+  int LocalPort = 0;
+
+  // Header values by name, without regard to case; "" when absent.
+  std::string getHeader(std::string_view aName) const;
+  bool hasHeader(std::string_view aName) const;
+  // A query field by name, without regard to case; "" when absent.
+  std::string getQueryParam(std::string_view aName) const;
+  // A form field of the body by name, without regard to case; "" when absent.
+  std::string getFormParam(std::string_view aName) const;
+};
+
+// The answer a handler fills. Sent exactly as set: the status, the content type, the
+// headers in this order, the body bytes. Content-Length is always the body's byte count and
+// is written by the server, as are Connection and Keep-Alive; handlers' values for those
+// three headers are not sent.
+struct TWebResponse {
+  int Status = 200;
+  std::string ContentType;
+  TWebFields Headers;
+  std::string Body;
+
+  // Replaces every header of that name (without regard to case) by one with aValue.
+  void setHeader(const std::string& aName, const std::string& aValue);
+  std::string getHeader(std::string_view aName) const;
+};

@@ -1,0 +1,150 @@
+#include "webframework/WebRequestHead.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool containsToken(std::string_view aValue, std::string_view aToken) {
+  std::size_t start = 0;
+  while (start <= aValue.size()) {
+    std::size_t end = aValue.find(',', start);
+    if (end == std::string_view::npos) {
+      end = aValue.size();
+    }
+    std::string_view item = aValue.substr(start, end - start);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) {
+      item.remove_prefix(1);
+    }
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
+      item.remove_suffix(1);
+    }
+    if (sameName(item, aToken)) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string_view trimmed(std::string_view aText) {
+  while (!aText.empty() && (aText.front() == ' ' || aText.front() == '\t')) {
+    aText.remove_prefix(1);
+  }
+  while (!aText.empty() && (aText.back() == ' ' || aText.back() == '\t' || aText.back() == '\r')) {
+    aText.remove_suffix(1);
+  }
+  return aText;
+}
+
+TWebRequestHead refused(int aStatus) {
+  TWebRequestHead head;
+  head.State = EWebHeadScan::Refused;
+  head.RefusalStatus = aStatus;
+  return head;
+}
+
+} // namespace
+
+TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aLimits) {
+  const std::size_t firstLineEnd = aBytes.find('\n');
+  if (firstLineEnd == std::string_view::npos ? aBytes.size() > aLimits.MaxRequestLineSize
+                                             : firstLineEnd > aLimits.MaxRequestLineSize + 1) {
+    return refused(414);
+  }
+  const std::size_t headEnd = aBytes.find("\r\n\r\n");
+  if (headEnd == std::string_view::npos) {
+    if (aBytes.size() > aLimits.MaxHeadSize) {
+      return refused(431);
+    }
+    return {};
+  }
+  TWebRequestHead head;
+  head.HeadSize = headEnd + 4;
+  if (head.HeadSize > aLimits.MaxHeadSize) {
+    return refused(431);
+  }
+
+  bool haveLength = false;
+  bool haveTransferEncoding = false;
+  std::size_t lineStart = firstLineEnd + 1;
+  while (lineStart < headEnd + 2) {
+    const std::size_t lineEnd = aBytes.find('\n', lineStart);
+    const std::string_view line = aBytes.substr(lineStart, lineEnd - lineStart);
+    lineStart = lineEnd + 1;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+      return refused(400);
+    }
+    const std::string_view name = line.substr(0, colon);
+    // A blank inside or after the name would let readers disagree on the header's name.
+    if (name.empty() || name.find_first_of(" \t") != std::string_view::npos) {
+      return refused(400);
+    }
+    const std::string_view value = trimmed(line.substr(colon + 1));
+    if (sameName(name, "Content-Length")) {
+      std::size_t length = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+      if (value.empty() || ec == std::errc::invalid_argument ||
+          end != value.data() + value.size() || (haveLength && length != head.BodySize)) {
+        return refused(400);
+      }
+      if (ec == std::errc::result_out_of_range || length > aLimits.MaxBodySize) {
+        return refused(413);
+      }
+      haveLength = true;
+      head.BodySize = length;
+    } else if (sameName(name, "Transfer-Encoding")) {
+      haveTransferEncoding = true;
+      if (!sameName(value, "chunked")) {
+        return refused(containsToken(value, "chunked") ? 400 : 501);
+      }
+      head.Chunked = true;
+    } else if (sameName(name, "Expect")) {
+      head.ExpectContinue = sameName(value, "100-continue");
+    }
+  }
+  // Both framings at once let two readers disagree on where the request ends.
+  if (haveLength && haveTransferEncoding) {
+    return refused(400);
+  }
+  if (head.Chunked || head.ExpectContinue || aBytes.size() >= head.HeadSize + head.BodySize) {
+    head.State = EWebHeadScan::Complete;
+  }
+  return head;
+}
+
+std::string_view webRefusalResponse(int aStatus) {
+  switch (aStatus) {
+  case 408:
+    return "HTTP/1.1 408 Request Timeout\r\nContent-Type: text/plain\r\nContent-Length: 19\r\n"
+           "Connection: close\r\n\r\n408 Request Timeout";
+  case 413:
+    return "HTTP/1.1 413 Payload Too Large\r\nContent-Type: text/plain\r\nContent-Length: 21\r\n"
+           "Connection: close\r\n\r\n413 Payload Too Large";
+  case 414:
+    return "HTTP/1.1 414 URI Too Long\r\nContent-Type: text/plain\r\nContent-Length: 16\r\n"
+           "Connection: close\r\n\r\n414 URI Too Long";
+  case 431:
+    return "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Type: text/plain\r\n"
+           "Content-Length: 35\r\nConnection: close\r\n\r\n"
+           "431 Request Header Fields Too Large";
+  case 501:
+    return "HTTP/1.1 501 Not Implemented\r\nContent-Type: text/plain\r\nContent-Length: 19\r\n"
+           "Connection: close\r\n\r\n501 Not Implemented";
+  case 503:
+    return "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+           "Content-Length: 23\r\nConnection: close\r\n\r\n503 Service Unavailable";
+  default:
+    return "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain\r\nContent-Length: 15\r\n"
+           "Connection: close\r\n\r\n400 Bad Request";
+  }
+}

@@ -1,0 +1,98 @@
+#include "webframework/WebServer.h"
+
+#include "logging/KvLogger.h"
+#include "webframework/WebListener.h"
+#include "webframework/WebRequestProcessor.h"
+#include "webframework/WebWorkerPool.h"
+
+#include <atomic>
+
+// What exists while the server runs. Destroyed in reverse order of the members: the pool
+// (its workers may give connections back to the listener) goes before the listener.
+struct TWebServer::TRunning {
+  TRunning(const TWebServerSettings& aSettings, const TWebApplicationRouter& aRouter)
+      : Settings(aSettings),
+        Processor(aRouter, Stopping, aSettings.Limits, aSettings.KeepAliveTimeout,
+                  aSettings.MaxRequestsPerConnection),
+        Listener(listenerSettings(aSettings), [this](std::unique_ptr<TWebConnection> aConnection) {
+          return Pool->enqueue(std::move(aConnection));
+        }) {}
+
+  static TWebListenerSettings listenerSettings(const TWebServerSettings& aSettings) {
+    TWebListenerSettings settings;
+    settings.Limits = aSettings.Limits;
+    settings.KeepAliveTimeout = aSettings.KeepAliveTimeout;
+    settings.RequestTimeout = aSettings.RequestTimeout;
+    settings.MaxConnections = aSettings.MaxConnections;
+    return settings;
+  }
+
+  void serve(std::unique_ptr<TWebConnection> aConnection) {
+    ++aConnection->RequestCount;
+    const bool closeAfter =
+        Stopping || aConnection->RequestCount >= Settings.MaxRequestsPerConnection;
+    const bool keep =
+        Processor.serve(*aConnection, closeAfter, TWebClock::now() + Settings.RequestTimeout,
+                        Settings.WriteTimeout);
+    if (keep && !Stopping) {
+      Listener.giveBack(std::move(aConnection));
+    }
+  }
+
+  TWebServerSettings Settings;
+  std::atomic<bool> Stopping{false};
+  TWebRequestProcessor Processor;
+  TWebListener Listener;
+  std::unique_ptr<TWebWorkerPool> Pool;
+};
+
+TWebServer::TWebServer(TWebServerSettings aSettings) : fSettings(std::move(aSettings)) {}
+
+TWebServer::~TWebServer() {
+  stop();
+}
+
+TWebStartResult TWebServer::start() {
+  if (fRunning) {
+    return {false, EALREADY, "the http server runs already"};
+  }
+  auto running = std::make_unique<TRunning>(fSettings, fRouter);
+  const TWebListenResult listening = running->Listener.open(fSettings.Address, fSettings.Port);
+  if (!listening) {
+    Logger().error("webframework", listening.message);
+    return {false, listening.error, listening.message};
+  }
+  TRunning* state = running.get();
+  running->Pool = std::make_unique<TWebWorkerPool>(
+      std::max(1, fSettings.WorkerCount), [state](std::unique_ptr<TWebConnection> aConnection) {
+        state->serve(std::move(aConnection));
+      });
+  running->Listener.start();
+  fRunning = std::move(running);
+  Logger().info("webframework", "http server listening on " +
+                                    (fSettings.Address.empty() ? "*" : fSettings.Address) + ":" +
+                                    std::to_string(getPort()) + " with " +
+                                    std::to_string(fRunning->Pool->getThreadCount()) +
+                                    " worker threads");
+  return {};
+}
+
+void TWebServer::stop() {
+  if (!fRunning) {
+    return;
+  }
+  fRunning->Stopping = true;
+  // No new requests; then the ones taken are answered.
+  fRunning->Listener.stop();
+  fRunning->Pool->shutdown();
+  fRunning.reset();
+  Logger().info("webframework", "http server stopped");
+}
+
+bool TWebServer::isRunning() const {
+  return fRunning != nullptr;
+}
+
+int TWebServer::getPort() const {
+  return fRunning ? fRunning->Listener.getPort() : 0;
+}
