@@ -1,10 +1,6 @@
 #include "server/FbApi.h"
 
-#include <cxxabi.h>
-
 #include <cstdlib>
-#include <memory>
-#include <typeinfo>
 
 namespace fb {
 
@@ -74,11 +70,3 @@ long long fromTimestamp(const ISC_TIMESTAMP& aTimestamp) {
 }
 
 } // namespace fb
-
-std::string exceptionClassName(const std::exception& aException) {
-  const char* mangled = typeid(aException).name();
-  int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(
-      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
-  return (status == 0 && demangled) ? std::string(demangled.get()) : std::string(mangled);
-}

@@ -17,6 +17,3 @@ private:
   int fSQLCode;
   long fGDSCode;
 };
-
-// The class name of an exception as log lines show it ("EFbError", "std::runtime_error").
-std::string exceptionClassName(const std::exception& aException);

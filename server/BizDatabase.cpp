@@ -1,0 +1,231 @@
+#include "server/BizDatabase.h"
+
+#include "logging/KvLogger.h"
+#include "logging/KvLoggerMessage.h"
+#include "platform/Files.h"
+
+namespace {
+
+const char* const kGeneratorTables[][2] = {
+    {"ACCOUNTS", "accountid"}, {"smsserver_in", "ID"}, {"smsserver_out", "ID"}};
+
+std::string paramValue(const std::vector<std::string>& aParams, const std::string& aName) {
+  const std::string prefix = aName + "=";
+  for (const std::string& line : aParams) {
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      return line.substr(prefix.size());
+    }
+  }
+  return {};
+}
+
+// A text inside single quotes of a statement, quotes doubled.
+std::string quoted(const std::string& aText) {
+  std::string result = "'";
+  for (const char c : aText) {
+    result += c;
+    if (c == '\'') {
+      result += '\'';
+    }
+  }
+  return result + "'";
+}
+
+} // namespace
+
+TBizDatabase::TBizDatabase() : IBBizTransaction(&IBBizDatabase) {
+  IBBizDatabase.setDefaultTransaction(&IBBizTransaction);
+}
+
+TBizDatabase::~TBizDatabase() {
+  std::lock_guard lock(fCSDatabase);
+  freeGenerators();
+}
+
+std::string TBizDatabase::connectionName(const TBizDatabaseSettings& aSettings) {
+  return aSettings.Host.empty() ? aSettings.Name : aSettings.Host + ":" + aSettings.Name;
+}
+
+std::vector<std::string> TBizDatabase::connectionParams(const TBizDatabaseSettings& aSettings) {
+  std::vector<std::string> params{"user_name=" + aSettings.Username,
+                                  "password=" + aSettings.Password};
+  if (!aSettings.Role.empty()) {
+    params.push_back("sql_role_name=" + aSettings.Role);
+  }
+  if (!aSettings.Encoding.empty()) {
+    params.push_back("lc_ctype=" + aSettings.Encoding);
+  }
+  return params;
+}
+
+void TBizDatabase::setSettings(const TBizDatabaseSettings& aSettings) {
+  std::lock_guard lock(fCSDatabase);
+  fSettings = aSettings;
+}
+
+void TBizDatabase::connect(const TBizDatabaseSettings& aSettings) {
+  std::lock_guard lock(fCSDatabase);
+  fSettings = aSettings;
+  connect();
+}
+
+void TBizDatabase::connect() {
+  std::lock_guard lock(fCSDatabase);
+  if (fConnected) {
+    disconnect();
+  }
+  Logger().info("connect", "connect...");
+  const std::string name = connectionName(fSettings);
+  IBBizDatabase.setDatabaseName(name);
+  IBBizDatabase.params() = connectionParams(fSettings);
+  Logger().info("connect", "DB=" + name);
+  try {
+    IBBizDatabase.open();
+  } catch (const std::exception& e) {
+    fConnected = false;
+    Logger().error("connect.open", "t=" + exceptionClassName(&e) + " e=" + e.what());
+    throw EKVLSUserSessionException(std::string("Fehler bei Connect in UserSession: ") +
+                                    " (open) " + exceptionClassName(&e) + "\"" + e.what() + "\"");
+  }
+  try {
+    IBBizTransaction.startTransaction();
+    TIBGenerator** generators[] = {&fAccountGenerator, &fSMSInGenerator, &fSMSOutGenerator};
+    for (int i = 0; i < 3; ++i) {
+      const std::string table = kGeneratorTables[i][0];
+      TIBGenerator* generator =
+          TIBGenerator::getIBGenerator(&IBBizDatabase, &IBBizTransaction, table + "_GEN");
+      *generators[i] = generator;
+      generator->CheckAndRepair(table, kGeneratorTables[i][1]);
+    }
+    if (!IBBizTransaction.inTransaction()) {
+      IBBizTransaction.startTransaction();
+    }
+    fConnected = true;
+    Logger().info("connect", "connect...OK");
+  } catch (const std::exception& e) {
+    fConnected = false;
+    // Generators exist only while connected; those readied before the failure go again.
+    freeGenerators();
+    Logger().error("connect.transaction", std::string("e=") + e.what());
+    throw EKVLSUserSessionException(std::string("Fehler bei Connect in UserSession: ") +
+                                    " (transaction) " + "\"" + e.what() + "\"");
+  }
+}
+
+void TBizDatabase::disconnect() {
+  std::lock_guard lock(fCSDatabase);
+  try {
+    for (TIBGenerator** generator : {&fAccountGenerator, &fSMSInGenerator, &fSMSOutGenerator}) {
+      if (*generator != nullptr) {
+        TIBGenerator::freeIBGenerator(*generator);
+      }
+    }
+    if (IBBizTransaction.inTransaction()) {
+      IBBizTransaction.commit();
+    }
+    if (IBBizDatabase.connected()) {
+      IBBizDatabase.close();
+    }
+  } catch (const std::exception& e) {
+    throw EKVLSUserSessionException(std::string("Fehler bei Disconnect in UserSession: ") + "\"" +
+                                    exceptionClassName(&e) + "\"" + ":" + "\"" + e.what() + "\"");
+  }
+  fConnected = false;
+}
+
+void TBizDatabase::freeGenerators() {
+  for (TIBGenerator** generator : {&fAccountGenerator, &fSMSInGenerator, &fSMSOutGenerator}) {
+    try {
+      TIBGenerator::freeIBGenerator(*generator);
+    } catch (const std::exception&) {
+      // Freed in any case; the next connect repairs the database generator from the table.
+    }
+  }
+}
+
+void TBizDatabase::warnNotConnected(const char* aOperation, const char* aModule) const {
+  if (Logger().isWarn()) {
+    Logger().warn(aModule, std::string("call of \"") + aOperation + "\" while db is not connected");
+  }
+}
+
+void TBizDatabase::honourCommitRequest() {
+  if (!fClaimCommitTransaction) {
+    return;
+  }
+  if (IBBizTransaction.inTransaction()) {
+    IBBizTransaction.commit();
+    IBBizTransaction.startTransaction();
+  }
+  fClaimCommitTransaction = false;
+}
+
+void TBizDatabase::ensureTransaction() {
+  // A restart that failed earlier is repaired here instead of failing every later statement.
+  if (!IBBizTransaction.inTransaction()) {
+    IBBizTransaction.startTransaction();
+  }
+}
+
+void TBizDatabase::commitAndStart() {
+  if (IBBizTransaction.inTransaction()) {
+    IBBizTransaction.commit();
+  }
+  IBBizTransaction.startTransaction();
+}
+
+void TBizDatabase::writeAndRestart(const std::string& aOperation) {
+  std::lock_guard lock(fCSDatabase);
+  try {
+    if (IBBizTransaction.inTransaction()) {
+      IBBizTransaction.commit();
+    }
+  } catch (const std::exception& e) {
+    Logger().error("sql", "on " + aOperation + ".commit: " + e.what());
+  }
+  try {
+    IBBizTransaction.startTransaction();
+  } catch (const std::exception& e) {
+    Logger().error("sql", "on " + aOperation + ".startTransaction: " + e.what());
+  }
+}
+
+std::unique_ptr<TFbStatement> TBizDatabase::newStatement(const std::string& aSQL) {
+  ensureTransaction();
+  auto statement = std::make_unique<TFbStatement>(&IBBizDatabase, &IBBizTransaction);
+  statement->setSQL(aSQL);
+  statement->prepare();
+  return statement;
+}
+
+bool TBizDatabase::existsDatabase() {
+  std::lock_guard lock(fCSDatabase);
+  std::string name = IBBizDatabase.getDatabaseName();
+  if (name.compare(0, 10, "localhost:") == 0) {
+    name.erase(0, 10);
+  }
+  return platform::fileExists(name);
+}
+
+void TBizDatabase::createDatabase(const std::string& aFileName) {
+  std::lock_guard lock(fCSDatabase);
+  if (fConnected) {
+    disconnect();
+  }
+  IBBizDatabase.close();
+  IBBizDatabase.setDatabaseName(aFileName);
+  IBBizDatabase.params() = connectionParams(fSettings);
+  // The database is created with the login of the connection (SYSDBA/pondlight without one),
+  // so that it can be opened with the same parameters afterwards.
+  std::string user = paramValue(IBBizDatabase.params(), "user_name");
+  std::string password = paramValue(IBBizDatabase.params(), "password");
+  if (user.empty()) {
+    user = "SYSDBA";
+    password = "pondlight";
+  }
+  IBBizDatabase.executeCreateDatabase("CREATE DATABASE " + quoted(aFileName) + " USER " +
+                                      quoted(user) + " PASSWORD " + quoted(password) +
+                                      " PAGE_SIZE 8129");
+  IBBizDatabase.close();
+  IBBizDatabase.open();
+}
