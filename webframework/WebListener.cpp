@@ -83,7 +83,22 @@ TWebListenResult TWebListener::open(const std::string& aAddress, int aPort) {
 }
 
 void TWebListener::start() {
-  fThread = std::thread([this] { run(); });
+  fThread = std::thread([this] {
+    // A failure inside the loop (out of memory) costs the connections waiting then, not the
+    // listener.
+    while (!fStopping) {
+      try {
+        run();
+      } catch (const std::exception& e) {
+        Logger().error("webframework", std::string("listener: ") + e.what());
+      } catch (...) {
+        Logger().error("webframework", "listener: unknown error");
+      }
+      if (!fStopping) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // no hot loop on a fault
+      }
+    }
+  });
 }
 
 void TWebListener::stop() {
