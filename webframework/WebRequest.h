@@ -52,9 +52,10 @@ struct TWebRequest {
 };
 
 // The answer a handler fills. Sent exactly as set: the status, the content type, the
-// headers in this order, the body bytes. Content-Length is always the body's byte count and
-// is written by the server, as are Connection and Keep-Alive; handlers' values for those
-// three headers are not sent.
+// headers (in name order; values holding CR or LF are dropped), the body bytes, never
+// compressed or cut to a range. Content-Length is always the body's byte count and is written
+// by the server, as are Connection, Keep-Alive and Transfer-Encoding; handlers' values for
+// those are not sent.
 struct TWebResponse {
   int Status = 200;
   std::string ContentType;
