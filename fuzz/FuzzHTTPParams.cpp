@@ -7,10 +7,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSize) {
   const std::string_view text(reinterpret_cast<const char*>(aData), aSize);
-  const THTTPFields fields = parseFormEncoded(text);
+  const TWebFields fields = parseWebFormFields(text);
   (void)getHTTPParam(fields, text, "smsusr");
   (void)getHTTPParam({}, text, "message");
-  (void)normaliseReceiver(findField(fields, "receiver"));
-  (void)readBooleanParam(findField(fields, "smspwdcoded"), true);
+  (void)normaliseReceiver(getHTTPParam(fields, text, "receiver"));
+  (void)readBooleanParam(getHTTPParam(fields, text, "smspwdcoded"), true);
   return 0;
 }

@@ -5,7 +5,7 @@
 namespace {
 
 TEST(HTTPParamsTest, QueryFieldsWinAndNamesIgnoreCase) {
-  const THTTPFields query = parseFormEncoded("SMSUsr=Anna&receiver=%2B4917&message=Hi+there");
+  const TWebFields query = parseWebFormFields("SMSUsr=Anna&receiver=%2B4917&message=Hi+there");
   EXPECT_EQ(getHTTPParam(query, "smsusr=ignored", "smsusr"), "Anna");
   EXPECT_EQ(getHTTPParam(query, "", "RECEIVER"), "+4917");
   EXPECT_EQ(getHTTPParam(query, "", "message"), "Hi there");
@@ -17,23 +17,6 @@ TEST(HTTPParamsTest, BodyFieldsArriveInLowerCase) {
   EXPECT_EQ(getHTTPParam({}, "SMSUSR=Anna&Message=Hello%20World", "message"), "hello world");
   EXPECT_EQ(getHTTPParam({}, "smsusr=Anna", "SmsUsr"), "anna");
   EXPECT_EQ(getHTTPParam({}, "", "smsusr"), "");
-}
-
-TEST(HTTPParamsTest, DecodesEscapesAndKeepsMalformedOnes) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"a%20b", "a b"},    {"%zz", "%zz"},
-      {"100%", "100%"},    {"%C3%A4", "\xC3\xA4"}, // UTF-8 as sent
-      {"%E4", "\xC3\xA4"},                         // a single ISO-8859-1 byte becomes its character
-  };
-  for (const auto& [encoded, decoded] : cases) {
-    EXPECT_EQ(urlDecode(encoded), std::string(decoded)) << encoded;
-  }
-  EXPECT_EQ(urlDecode("%00x"), std::string("\0x", 2));
-  const THTTPFields fields = parseFormEncoded("a&=v&&b=");
-  ASSERT_EQ(fields.size(), 3u);
-  EXPECT_EQ(fields[0].Name, "a");
-  EXPECT_EQ(fields[1].Name, "");
-  EXPECT_EQ(fields[2].Value, "");
 }
 
 TEST(HTTPParamsTest, NormalisesReceivers) {
