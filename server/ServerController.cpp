@@ -23,7 +23,7 @@ bool hasIWServerController() {
 }
 
 TIWServerController::TIWServerController(TServerStartParameters aParameters)
-    : fParameters(std::move(aParameters)) {
+    : fParameters(std::move(aParameters)), fDatabase(std::make_unique<TBizDatabase>()) {
   gController.store(this);
 }
 
@@ -45,13 +45,23 @@ void TIWServerController::IWServerControllerBaseCreate() {
   logToFile(KVLL_INFO, kModule, "starting...");
   loadConfiguration();
   logToFile(KVLL_INFO, kModule, "connect...");
-  logToFile(KVLL_INFO, kModule, "connected");
+  try {
+    fDatabase->connect(databaseSettings());
+    logToFile(KVLL_INFO, kModule, "connected");
+  } catch (const std::exception& e) {
+    logToFile(KVLL_ERROR, kModule, std::string("on connect: ") + e.what());
+  }
   activateSerialModem();
 }
 
 void TIWServerController::IWServerControllerBaseDestroy() {
   deactivateSerialModem();
-  logToFile(KVLL_INFO, kModule, "disconnected");
+  try {
+    fDatabase->disconnect();
+    logToFile(KVLL_INFO, kModule, "disconnected");
+  } catch (const std::exception& e) {
+    logToFile(KVLL_ERROR, kModule, std::string("on disconnect: ") + e.what());
+  }
   logToFile(KVLL_INFO, kModule, "...stopped");
   fCSSerialConnection.reset();
 }
@@ -100,6 +110,18 @@ void TIWServerController::loadOptions() {
 
 void TIWServerController::setupServerLogging() {
   // Filled in when the log-server appender exists.
+}
+
+TBizDatabaseSettings TIWServerController::databaseSettings() const {
+  TBizDatabaseSettings settings;
+  settings.Name = fOptions.DatabaseName;
+  settings.Host = fOptions.DatabaseHost;
+  settings.Port = fOptions.DatabasePort;
+  settings.Username = fOptions.DatabaseUsername;
+  settings.Password = fOptions.DatabasePassword;
+  settings.Role = fOptions.DatabaseRole;
+  settings.Encoding = fOptions.DatabaseEncoding;
+  return settings;
 }
 
 std::string TIWServerController::configurationFileName() const {

@@ -2,6 +2,7 @@
 
 #include "logging/KvLoggerTypes.h"
 #include "server/BKThread.h"
+#include "server/BizDatabase.h"
 #include "server/ServerConfiguration.h"
 #include "server/ServerOptions.h"
 
@@ -47,6 +48,9 @@ public:
   // Cuts the start-up wait short (a stop request arrived while waiting).
   void interruptStartupDelay();
 
+  // The database side of the core (connection, accounts, SMS store).
+  TBizDatabase& database() { return *fDatabase; }
+
   const TServerOptions& options() const { return fOptions; }
   const TSerialModemEntry& serialModemSettings() const { return fModemSettings; }
   bool serialModemActive() const { return fSerialModemActive; }
@@ -57,10 +61,12 @@ private:
   void waitStartupDelay();
   void setupServerLogging();
   void applySerialModemEntry(const TSerialModemEntry& aEntry);
+  TBizDatabaseSettings databaseSettings() const;
 
   TServerStartParameters fParameters;
   TServerOptions fOptions;
   TSerialModemEntry fModemSettings;
+  std::unique_ptr<TBizDatabase> fDatabase;
 
   std::unique_ptr<std::mutex> fCSSerialConnection;
   std::atomic<bool> fSerialModemActive{false};

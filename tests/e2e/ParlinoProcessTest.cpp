@@ -64,7 +64,7 @@ TEST_F(ParlinoProcessTest, StartsLogsItsOptionsAndStopsOnSigterm) {
 
   const std::string log = logText("logs");
   const std::regex line(
-      R"(Parlino\|\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}\|[a-z]+\.servercontroller\|[^|]*\|\d+\|[^|]*\|[a-z]+\|\|\d+)");
+      R"(Parlino\|\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}\|[a-z]+\.[a-z.]+\|[^|]*\|\d+\|[^|]*\|[a-z]+\|\|\d+)");
   TKvLogFormaterDefault formater;
   std::vector<std::string> messages;
   std::size_t start = 0;
@@ -82,11 +82,12 @@ TEST_F(ParlinoProcessTest, StartsLogsItsOptionsAndStopsOnSigterm) {
   EXPECT_EQ(messages[1], "starting...");
   EXPECT_EQ(messages[2], "config file found...: " + fDir.file("Parlino.kvcfg"));
   EXPECT_EQ(messages[3], "config file loaded: comport=COM4; pin=0000");
+  EXPECT_NE(std::find(messages.begin(), messages.end(), "connect..."), messages.end());
   EXPECT_EQ(messages.back(), "...stopped");
 }
 
 TEST_F(ParlinoProcessTest, AStopDuringTheStartupWaitEndsPromptlyAndInOrder) {
-  writeOptions("\"LogPath\"=\"logs/\"\r\n");
+  writeOptions("\"LogPath\"=\"logs/\"\r\n\"DatabaseHost\"=\"\"\r\n");
   auto server = start("600000");
   ASSERT_TRUE(waitFor([&] { return blocksStopSignals(server->pid()); }));
   server->signal(SIGINT);
