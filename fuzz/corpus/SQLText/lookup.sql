@@ -1,0 +1,1 @@
+select * from accounts acc where (acc.accountname = :var0)

@@ -1,0 +1,1 @@
+where a = ? and b = :n and c = 'unterminated :p
