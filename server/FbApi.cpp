@@ -70,3 +70,22 @@ long long fromTimestamp(const ISC_TIMESTAMP& aTimestamp) {
 }
 
 } // namespace fb
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PARLINO_FB_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PARLINO_FB_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef PARLINO_FB_LEAK_CHECKED
+// The client library keeps its character-set converters, ICU data and authentication
+// numbers for the life of the process; the leak checker is told so, and checks ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfbclient.so\n"
+         "leak:libicuuc.so\n"
+         "leak:libicui18n.so\n"
+         "leak:libtommath.so\n"
+         "leak:__gconv_open\n";
+}
+#endif
