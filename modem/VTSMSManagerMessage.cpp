@@ -1,0 +1,151 @@
+#include "modem/VTSMSManagerMessage.h"
+
+#include "common/LanguageTools.h"
+#include "common/TextEncoding.h"
+#include "common/UniCodeTools.h"
+
+#include <array>
+#include <charconv>
+#include <istream>
+#include <iterator>
+#include <ostream>
+
+namespace {
+
+constexpr std::array<const char*, 9> kLineNames = {"recipient", "message", "messagereadable",
+                                                   "pdu",       "index",   "state",
+                                                   "length",    "msgtype", "msgtime"};
+enum ELine { Recipient, Message, Readable, Pdu, Index, State, Length, MsgType, MsgTime };
+
+TFormatSettings fileDateSettings() {
+  TFormatSettings settings;
+  initGermanFormatSettings(settings);
+  settings.ShortDateFormat = "yyyy.MM.dd";
+  settings.ShortTimeFormat = "hh:mm:ss";
+  return settings;
+}
+
+std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
+  for (std::size_t pos = aText.find(aFrom); pos != std::string::npos;
+       pos = aText.find(aFrom, pos + aTo.size())) {
+    aText.replace(pos, aFrom.size(), aTo);
+  }
+  return aText;
+}
+
+std::string readableText(const TVTSMSManagerMessage& aMessage) {
+  const std::string& text = aMessage.getTheMessage();
+  if (aMessage.getMessageType() == VTSMSMMT_DATA) {
+    return text.size() % 2 != 0 ? text + "F" : text;
+  }
+  return replaceAll(replaceAll(replaceAll(text, "\n", "#10"), "\r", "#13"), "=", "#61");
+}
+
+// The file's bytes as UTF-8, by byte-order mark; without one they are Windows-1252.
+std::string decodeFileBytes(const std::string& aBytes) {
+  auto utf16 = [&](bool aLittleEndian) {
+    std::u16string units;
+    for (std::size_t i = 2; i + 1 < aBytes.size(); i += 2) {
+      const auto first = static_cast<unsigned char>(aBytes[i]);
+      const auto second = static_cast<unsigned char>(aBytes[i + 1]);
+      units += static_cast<char16_t>(aLittleEndian ? first | (second << 8) : (first << 8) | second);
+    }
+    return utf16ToUtf8(units);
+  };
+  if (aBytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    return codePointsToUtf8(utf8ToCodePoints(std::string_view(aBytes).substr(3)));
+  }
+  if (aBytes.compare(0, 2, "\xFF\xFE") == 0) {
+    return utf16(true);
+  }
+  if (aBytes.compare(0, 2, "\xFE\xFF") == 0) {
+    return utf16(false);
+  }
+  return cp1252ToUtf8(aBytes);
+}
+
+bool tryParseInt(const std::string& aText, int& aValue) {
+  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), aValue);
+  return !aText.empty() && ec == std::errc() && end == aText.data() + aText.size();
+}
+
+} // namespace
+
+std::string TVTSMSManagerMessage::toStreamText() const {
+  const std::string values[] = {
+      fRecipient,
+      fMessageType == VTSMSMMT_DATA ? fMessage : encodeBase64(fMessage),
+      readableText(*this),
+      fMessageDataPDU,
+      std::to_string(fMessageIndex),
+      std::to_string(fMessageState),
+      std::to_string(fMessageLength),
+      std::to_string(static_cast<int>(fMessageType)),
+      formatDateTime("yyyy.MM.dd hh:mm:ss", fMessageTimestamp, fileDateSettings()),
+  };
+  std::string text;
+  for (std::size_t i = 0; i < kLineNames.size(); ++i) {
+    text += std::string(kLineNames[i]) + "=" + values[i] + "\r\n";
+  }
+  return utf8ToCp1252(text);
+}
+
+void TVTSMSManagerMessage::saveToStream(std::ostream* aStream) const {
+  if (aStream != nullptr) {
+    *aStream << toStreamText();
+  }
+}
+
+bool TVTSMSManagerMessage::fromStreamBytes(const std::string& aBytes) {
+  const std::string text = decodeFileBytes(aBytes);
+  std::array<std::string, 9> values;
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < kLineNames.size(); ++i) {
+    if (pos >= text.size()) {
+      return false;
+    }
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    const std::string prefix = std::string(kLineNames[i]) + "=";
+    if (line.compare(0, prefix.size(), prefix) != 0) {
+      return false;
+    }
+    values[i] = line.substr(prefix.size());
+    pos = end + 1;
+  }
+  int index = 0, state = 0, length = 0, type = 0;
+  TDateTime timestamp;
+  if (!tryParseInt(values[Index], index) || !tryParseInt(values[State], state) ||
+      !tryParseInt(values[Length], length) || !tryParseInt(values[MsgType], type) || type < 0 ||
+      type > 255 || !tryStrToDateTime(values[MsgTime], timestamp, fileDateSettings())) {
+    return false;
+  }
+  fMessageType = static_cast<TVTSMSManagerMessageType>(type);
+  fRecipient = values[Recipient];
+  fMessage = fMessageType == VTSMSMMT_DATA ? values[Message] : decodeBase64(values[Message]);
+  fMessageDataPDU = values[Pdu];
+  fMessageIndex = index;
+  fMessageState = state;
+  fMessageLength = length;
+  fMessageTimestamp = timestamp;
+  return true;
+}
+
+bool TVTSMSManagerMessage::loadFromStream(std::istream* aStream) {
+  if (aStream == nullptr) {
+    return false;
+  }
+  try {
+    const std::string bytes((std::istreambuf_iterator<char>(*aStream)),
+                            std::istreambuf_iterator<char>());
+    return fromStreamBytes(bytes);
+  } catch (const std::exception&) {
+    return false;
+  }
+}

@@ -1,0 +1,94 @@
+#include "modem/VTSMSManagerMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+TVTSMSManagerMessage textMessage() {
+  TVTSMSManagerMessage message;
+  message.setRecipient("4917112345");
+  message.setTheMessage("Gr\xC3\xBC\xC3\x9F"
+                        "e a=b\r\nneu"); // "Grüße a=b" CR LF "neu"
+  message.setMessageDataPDU("0791");
+  message.setMessageIndex(3);
+  message.setMessageState(0);
+  message.setMessageLength(24);
+  message.setMessageTimestamp(TDateTime::encode(2011, 3, 5, 17, 4, 9));
+  return message;
+}
+
+TEST(VTSMSManagerMessageTest, WritesTheNineLinesInWindows1252) {
+  EXPECT_EQ(textMessage().toStreamText(), "recipient=4917112345\r\n"
+                                          "message=R3L832UgYT1iDQpuZXU=\r\n"
+                                          "messagereadable=Gr\xFC\xDF"
+                                          "e a#61b#13#10neu\r\n"
+                                          "pdu=0791\r\n"
+                                          "index=3\r\n"
+                                          "state=0\r\n"
+                                          "length=24\r\n"
+                                          "msgtype=0\r\n"
+                                          "msgtime=2011.03.05 17:04:09\r\n");
+  TVTSMSManagerMessage data;
+  data.setTheMessage("01A");
+  data.setMessageType(VTSMSMMT_DATA);
+  const std::string text = data.toStreamText();
+  EXPECT_NE(text.find("message=01A\r\nmessagereadable=01AF\r\n"), std::string::npos);
+}
+
+TEST(VTSMSManagerMessageTest, ReadsBackWhatItWrote) {
+  std::stringstream stream;
+  textMessage().saveToStream(&stream);
+  TVTSMSManagerMessage read;
+  ASSERT_TRUE(read.loadFromStream(&stream));
+  EXPECT_EQ(read.getRecipient(), "4917112345");
+  EXPECT_EQ(read.getTheMessage(), textMessage().getTheMessage());
+  EXPECT_EQ(read.getMessageIndex(), 3);
+  EXPECT_EQ(read.getMessageTimestamp(), TDateTime::encode(2011, 3, 5, 17, 4, 9));
+  textMessage().saveToStream(nullptr); // nothing to write to: nothing happens
+  EXPECT_FALSE(read.loadFromStream(nullptr));
+}
+
+TEST(VTSMSManagerMessageTest, HonoursByteOrderMarks) {
+  const std::string plain = "recipient=\xC3\x84mter\r\nmessage=\r\nmessagereadable=\r\npdu=\r\n"
+                            "index=-1\r\nstate=-1\r\nlength=-1\r\nmsgtype=2\r\n"
+                            "msgtime=2011.03.05 00:00:00\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t unit : std::u16string(u"recipient=\u00C4mter\r\nmessage=\r\nmessagereadable=\r\n"
+                                      u"pdu=\r\nindex=-1\r\nstate=-1\r\nlength=-1\r\nmsgtype=2\r\n"
+                                      u"msgtime=2011.03.05 00:00:00\r\n")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
+  }
+  for (const std::string& bytes : {"\xEF\xBB\xBF" + plain, utf16}) {
+    TVTSMSManagerMessage message;
+    ASSERT_TRUE(message.fromStreamBytes(bytes));
+    EXPECT_EQ(message.getRecipient(), "\xC3\x84mter");
+    EXPECT_EQ(static_cast<int>(message.getMessageType()), 2);
+  }
+}
+
+TEST(VTSMSManagerMessageTest, RejectsTruncatedOrForeignFilesWithoutChangingTheRecord) {
+  const std::string whole = textMessage().toStreamText();
+  const std::string broken[] = {
+      "",
+      whole.substr(0, whole.size() / 2),
+      whole.substr(0, whole.rfind("msgtime")),
+      std::string("\x00\x01\x02\xFF", 4),
+      "recipient=1\r\n" + whole,
+      [&] {
+        std::string wrongTime = whole;
+        wrongTime.replace(wrongTime.find("17:04:09"), 8, "25:04:09");
+        return wrongTime;
+      }(),
+  };
+  for (const std::string& bytes : broken) {
+    TVTSMSManagerMessage message;
+    message.setRecipient("kept");
+    EXPECT_FALSE(message.fromStreamBytes(bytes)) << bytes;
+    EXPECT_EQ(message.getRecipient(), "kept");
+  }
+}
+
+} // namespace
