@@ -8,6 +8,7 @@
 #include <charconv>
 #include <istream>
 #include <iterator>
+#include <optional>
 #include <ostream>
 
 namespace {
@@ -98,41 +99,49 @@ void TVTSMSManagerMessage::saveToStream(std::ostream* aStream) const {
 
 bool TVTSMSManagerMessage::fromStreamBytes(const std::string& aBytes) {
   const std::string text = decodeFileBytes(aBytes);
-  std::array<std::string, 9> values;
-  std::size_t pos = 0;
-  for (std::size_t i = 0; i < kLineNames.size(); ++i) {
-    if (pos >= text.size()) {
-      return false;
-    }
+  // Every line the writer makes ends with CR LF: a text that does not is cut short.
+  if (text.empty() || text.back() != '\n') {
+    return false;
+  }
+  std::array<std::optional<std::string>, 9> values;
+  for (std::size_t pos = 0; pos < text.size();) {
     std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
     std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    const std::string prefix = std::string(kLineNames[i]) + "=";
-    if (line.compare(0, prefix.size(), prefix) != 0) {
-      return false;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      continue;
     }
-    values[i] = line.substr(prefix.size());
-    pos = end + 1;
+    const std::string name = lowerAscii(line.substr(0, equals));
+    for (std::size_t i = 0; i < kLineNames.size(); ++i) {
+      if (name == kLineNames[i] && !values[i]) {
+        values[i] = line.substr(equals + 1);
+      }
+    }
   }
-  int index = 0, state = 0, length = 0, type = 0;
-  TDateTime timestamp;
-  if (!tryParseInt(values[Index], index) || !tryParseInt(values[State], state) ||
-      !tryParseInt(values[Length], length) || !tryParseInt(values[MsgType], type) || type < 0 ||
-      type > 255 || !tryStrToDateTime(values[MsgTime], timestamp, fileDateSettings())) {
+  // A file without the lines that name the message is no message file.
+  if (!values[Recipient] || !values[Message]) {
     return false;
   }
-  fMessageType = static_cast<TVTSMSManagerMessageType>(type);
-  fRecipient = values[Recipient];
-  fMessage = fMessageType == VTSMSMMT_DATA ? values[Message] : decodeBase64(values[Message]);
-  fMessageDataPDU = values[Pdu];
-  fMessageIndex = index;
-  fMessageState = state;
-  fMessageLength = length;
+  auto number = [&](ELine aLine, int aDefault) {
+    int value = aDefault;
+    return values[aLine] && tryParseInt(*values[aLine], value) ? value : aDefault;
+  };
+  const int type = number(MsgType, 0);
+  TDateTime timestamp;
+  if (!values[MsgTime] || !tryStrToDateTime(*values[MsgTime], timestamp, fileDateSettings())) {
+    timestamp = TDateTime();
+  }
+  fMessageType = static_cast<TVTSMSManagerMessageType>(type >= 0 && type <= 255 ? type : 0);
+  fRecipient = *values[Recipient];
+  fMessage = fMessageType == VTSMSMMT_DATA ? *values[Message] : decodeBase64(*values[Message]);
+  fMessageDataPDU = values[Pdu].value_or("");
+  fMessageIndex = number(Index, -1);
+  fMessageState = number(State, -1);
+  fMessageLength = number(Length, -1);
   fMessageTimestamp = timestamp;
   return true;
 }

@@ -47,8 +47,10 @@ public:
 
   // Writes the nine lines; does nothing without a stream.
   void saveToStream(std::ostream* aStream) const;
-  // Reads the nine lines (Windows-1252, or UTF-8 / UTF-16 with their byte-order marks).
-  // Returns false, leaving the record as it was, for anything else. Never throws.
+  // Reads the lines back (Windows-1252, or UTF-8 / UTF-16 with their byte-order marks); names
+  // compare without regard to case, a missing or unreadable value gives its default. Returns
+  // false, leaving the record as it was, for a text cut short or one without the recipient
+  // and message lines. Never throws.
   bool loadFromStream(std::istream* aStream);
 
   // The stream form as text, and reading it back from bytes.

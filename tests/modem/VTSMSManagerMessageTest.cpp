@@ -69,19 +69,26 @@ TEST(VTSMSManagerMessageTest, HonoursByteOrderMarks) {
   }
 }
 
+TEST(VTSMSManagerMessageTest, MissingOrUnreadableValuesGiveDefaults) {
+  TVTSMSManagerMessage message;
+  ASSERT_TRUE(message.fromStreamBytes("Recipient=49\r\nMESSAGE=SGk=\r\nindex=x\r\nmsgtype=\r\n"));
+  EXPECT_EQ(message.getRecipient(), "49");
+  EXPECT_EQ(message.getTheMessage(), "Hi");
+  EXPECT_EQ(message.getMessageIndex(), -1);
+  EXPECT_EQ(message.getMessageLength(), -1);
+  EXPECT_EQ(message.getMessageType(), VTSMSMMT_TEXT);
+  EXPECT_EQ(message.getMessageTimestamp(), TDateTime());
+}
+
 TEST(VTSMSManagerMessageTest, RejectsTruncatedOrForeignFilesWithoutChangingTheRecord) {
   const std::string whole = textMessage().toStreamText();
   const std::string broken[] = {
       "",
       whole.substr(0, whole.size() / 2),
-      whole.substr(0, whole.rfind("msgtime")),
-      std::string("\x00\x01\x02\xFF", 4),
-      "recipient=1\r\n" + whole,
-      [&] {
-        std::string wrongTime = whole;
-        wrongTime.replace(wrongTime.find("17:04:09"), 8, "25:04:09");
-        return wrongTime;
-      }(),
+      whole.substr(0, whole.size() - 1),
+      std::string("\x00\x01\x02\xFF\n", 5),
+      "just some text\r\n",
+      "\xFF\xFE\x00\xD8\n\x00",
   };
   for (const std::string& bytes : broken) {
     TVTSMSManagerMessage message;
