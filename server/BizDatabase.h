@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/DateTime.h"
+#include "modem/VTSMSManagerMessage.h"
 #include "server/Accounts.h"
 #include "server/FbDatabase.h"
 #include "server/FbStatement.h"
@@ -25,6 +26,13 @@ struct TBizDatabaseSettings {
   std::string Role;     // empty: none
   std::string Encoding; // connection character set; empty: none
 };
+
+// A line of a text list with the message record attached to it (owned by the list).
+struct TSMSListItem {
+  std::string Text;
+  std::unique_ptr<TVTSMSManagerMessage> Object;
+};
+using TSMSList = std::vector<TSMSListItem>;
 
 // The database side of the server core: the one connection IBBizDatabase with its one
 // long-lived transaction IBBizTransaction, shared by every thread under fCSDatabase, the
@@ -98,6 +106,32 @@ public:
   bool getAccountData(int aAccountID, std::vector<std::string>* aToDataList);
   bool deleteAccount(int aAccountID);
 
+  // The SMS store. A key above 0 is stored as given; otherwise the next key of the table's
+  // generator is used. The saves return the key, -1 when not connected; statement errors are
+  // raised (nothing is committed then). Every write is committed at once.
+  std::int64_t saveSMSOut(TVTSMSManagerMessageType aType, const std::string& aRecipient,
+                          std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
+                          TDateTime aCreateDate, const std::string& aOriginator, int aIndex,
+                          int aState, int aLength);
+  std::int64_t saveSMSIn(TVTSMSManagerMessageType aType, const std::string& aOriginator,
+                         std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
+                         TDateTime aMessageDate, TDateTime aReceiveDate, int aIndex, int aState,
+                         int aLength);
+  // A copy of a received SMS (key aID of smsserver_in) in the unread queue of an account.
+  void saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType, std::int64_t aID,
+                     const std::string& aOriginator, const std::string& aText,
+                     const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
+                     int aIndex, int aState, int aLength);
+  // True also when no row matched; false only when not connected.
+  bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID);
+  // Appends the account's unread SMS, oldest message date first: the key as text with a new
+  // record (index and state -1, no PDU) that belongs to the list.
+  bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID);
+  // Whether a receive pattern of the account matches the sender of aSMS.
+  bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID);
+  // Whether a send pattern of the account matches aRecipient.
+  bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID);
+
   // For the owner and for tests: the lock, the connection and the generators (null while not
   // connected). Use the connection only under the lock.
   std::recursive_mutex& getCSDatabase() { return fCSDatabase; }
@@ -123,6 +157,8 @@ private:
   // The account of that name, positioned on its first row (eof when there is none).
   std::unique_ptr<TFbStatement> findAccountByName(const std::string& aName);
   void freeGenerators();
+  bool anyPatternMatches(const char* aOperation, const std::string& aTable,
+                         const std::string& aNumber, std::int64_t aAccountID);
 
   TBizDatabaseSettings fSettings;
   TFbDatabase IBBizDatabase;
