@@ -258,6 +258,14 @@ std::string TVTSMSManagerSerialModem::exchange(const std::string& aText, const s
 void TVTSMSManagerSerialModem::informActiveChanged() {
   if (!getActive()) {
     fSerialPort->ClosePort();
+    // An exchange waiting on another thread can get no answer any more: end its wait now
+    // as a failed answer instead of letting it sit out its time.
+    {
+      std::lock_guard lock(fCSCurrentSerialData);
+      fCurrentModemResult = false;
+      fSerialDataArrived = true;
+    }
+    fEvtSerialData.notify_all();
     return;
   }
   activateModem();

@@ -194,17 +194,26 @@ void TVTCPRecThread::cycle() {
   const auto queued = Owner.fDevice->queuedInput();
   if (!queued) {
     Owner.fLastErr = queued.error;
-    Owner.internalClosePort();
+    loseDevice();
     return;
   }
   if (queued.count > 0 && !Owner.readQueued(queued.count, nullptr)) {
-    Owner.internalClosePort();
+    loseDevice();
     return;
   }
   if (Owner.hasUndeliveredData()) {
     Owner.checkForSynchronize();
   }
   waitForPortEvent(fDelayRecThreadSecureWait);
+}
+
+// What arrived before the device was lost is still delivered (it belongs to the exchange
+// that was running), then the device is closed until the reconnection succeeds.
+void TVTCPRecThread::loseDevice() {
+  if (Owner.hasUndeliveredData()) {
+    Owner.checkForSynchronize();
+  }
+  Owner.internalClosePort();
 }
 
 // Waits for the next port event: any byte, or with an event character only that character
@@ -228,8 +237,7 @@ void TVTCPRecThread::waitForPortEvent(int aMaxWaitMs) {
     }
     bool sawEventChar = false;
     if (!Owner.readQueued(queued.count, &sawEventChar)) {
-      Owner.internalClosePort();
-      return;
+      return; // the next cycle's status query notices the lost device
     }
     if (sawEventChar || Owner.undeliveredSize() >= IC_RXBUFFERALERT) {
       return;

@@ -81,6 +81,7 @@ private:
   bool sleepUnlessStopped(int aMs);
   bool stopAsked() const;
   void waitForPortEvent(int aMaxWaitMs);
+  void loseDevice();
 
   TVTSerialPort& Owner;
   mutable std::mutex fCSState; // leaf; guards the pause state below
