@@ -39,7 +39,13 @@ TBizDatabase::TBizDatabase() : IBBizTransaction(&IBBizDatabase) {
 
 TBizDatabase::~TBizDatabase() {
   std::lock_guard lock(fCSDatabase);
-  freeGenerators();
+  try {
+    // Normally done at shutdown already; otherwise the generators are written back and the
+    // transaction is committed here.
+    disconnect();
+  } catch (const std::exception&) {
+    freeGenerators();
+  }
 }
 
 std::string TBizDatabase::connectionName(const TBizDatabaseSettings& aSettings) {

@@ -124,11 +124,11 @@ bool TBizDatabase::existsAccountByName(const std::string& aAccountName) {
 
 bool TBizDatabase::addAccount(const std::string& aName, const std::string& aPasswd, bool aActive,
                               int aType, TDateTime aExpiration, int aExtraID) {
-  if (existsAccountByName(aName)) {
-    return false;
-  }
-  std::lock_guard lock(fCSDatabase);
   try {
+    if (existsAccountByName(aName)) {
+      return false;
+    }
+    std::lock_guard lock(fCSDatabase);
     if (!fConnected || fAccountGenerator == nullptr) {
       return false; // the existence test has logged the warning
     }
@@ -167,11 +167,11 @@ bool TBizDatabase::addAccount(const std::string& aName, const std::string& aPass
 bool TBizDatabase::updateAccount(int aAccountID, const std::string& aName,
                                  const std::string& aPasswd, bool aActive, int aType,
                                  TDateTime aExpiration, int aExtraID) {
-  if (!existsAccountByName(aName)) {
-    return false;
-  }
-  std::lock_guard lock(fCSDatabase);
   try {
+    if (!existsAccountByName(aName)) {
+      return false;
+    }
+    std::lock_guard lock(fCSDatabase);
     if (!fConnected) {
       return false;
     }
