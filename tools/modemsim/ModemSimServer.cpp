@@ -434,6 +434,7 @@ void TModemSimServer::run() {
       items.push_back({fListener, POLLIN, 0});
     }
     const std::size_t firstClient = items.size();
+    const std::size_t polledClients = fClients.size(); // accepting below adds more
     for (const auto& client : fClients) {
       items.push_back({client.Fd, POLLIN, 0});
     }
@@ -458,8 +459,7 @@ void TModemSimServer::run() {
     if (fListener >= 0 && items[1].revents != 0) {
       acceptClient();
     }
-    const std::size_t clientCount = fClients.size();
-    for (std::size_t i = clientCount; i-- > 0;) {
+    for (std::size_t i = polledClients; i-- > 0;) {
       if (items[firstClient + i].revents != 0 && !serveClient(fClients[i])) {
         closeFd(fClients[i].Fd);
         fClients.erase(fClients.begin() + static_cast<std::ptrdiff_t>(i));
