@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -18,8 +19,10 @@ public:
       if (fWork) {
         fWork();
       }
+      fFinished = true;
     });
   }
+  bool finished() const { return fFinished; }
   void waitFor() {
     if (fThread.joinable()) {
       fThread.join();
@@ -28,5 +31,6 @@ public:
 
 private:
   std::function<void()> fWork;
+  std::atomic<bool> fFinished{false};
   std::thread fThread;
 };

@@ -1,6 +1,7 @@
 #include "server/ServerController.h"
 
 #include "logging/KvLogger.h"
+#include "modem/VTSMSManagerSerialModem.h"
 #include "platform/Files.h"
 #include "platform/ProcessInfo.h"
 
@@ -24,10 +25,13 @@ bool hasIWServerController() {
 
 TIWServerController::TIWServerController(TServerStartParameters aParameters)
     : fParameters(std::move(aParameters)), fDatabase(std::make_unique<TBizDatabase>()) {
+  createSerialModem();
   gController.store(this);
 }
 
 TIWServerController::~TIWServerController() {
+  waitForActivations();
+  SMSSerialModem.reset();
   TIWServerController* self = this;
   gController.compare_exchange_strong(self, nullptr);
 }
@@ -44,6 +48,9 @@ void TIWServerController::IWServerControllerBaseCreate() {
   loadOptions();
   logToFile(KVLL_INFO, kModule, "starting...");
   loadConfiguration();
+  SMSSerialModem->setCommLogFilename("");
+  SMSSerialModem->setSerialDeviceDir(fOptions.SerialDeviceDir);
+  SMSSerialModem->setSMSCheckIntervall(fOptions.SMSCheckIntervall);
   logToFile(KVLL_INFO, kModule, "connect...");
   try {
     fDatabase->connect(databaseSettings());
@@ -55,6 +62,7 @@ void TIWServerController::IWServerControllerBaseCreate() {
 }
 
 void TIWServerController::IWServerControllerBaseDestroy() {
+  waitForActivations(); // an activation under way ends before the modem goes down
   deactivateSerialModem();
   try {
     fDatabase->disconnect();
@@ -128,11 +136,6 @@ std::string TIWServerController::configurationFileName() const {
   return platform::programHome() + SC_CONFIGFILENAME;
 }
 
-void TIWServerController::applySerialModemEntry(const TSerialModemEntry& aEntry) {
-  fSerialModemActive = aEntry.Active;
-  fModemSettings = aEntry;
-}
-
 bool TIWServerController::loadConfiguration() {
   bool result = false;
   const std::string fileName = configurationFileName();
@@ -140,7 +143,7 @@ bool TIWServerController::loadConfiguration() {
     return "comport=COM" + std::to_string(fModemSettings.CommPort) + "; pin=" + fModemSettings.Pin;
   };
   if (!platform::fileExists(fileName)) {
-    fModemSettings = TSerialModemEntry();
+    applySerialModemEntry(TSerialModemEntry());
     logToFile(KVLL_WARN, kModule, "config file NOT loaded, defaults were set: " + portAndPin());
     return false;
   }
@@ -162,12 +165,4 @@ bool TIWServerController::loadConfiguration() {
   }
   logToFile(KVLL_INFO, kModule, "config file loaded: " + portAndPin());
   return result;
-}
-
-bool TIWServerController::activateSerialModem() {
-  return true;
-}
-
-bool TIWServerController::deactivateSerialModem() {
-  return true;
 }

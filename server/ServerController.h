@@ -5,11 +5,14 @@
 #include "server/BizDatabase.h"
 #include "server/ServerConfiguration.h"
 #include "server/ServerOptions.h"
+#include "webframework/WebRequest.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +28,10 @@ struct TServerStartParameters {
 // the destroy hook; HTTP worker threads and the modem's threads use it in between.
 // Lock order: fCSSerialConnection, then the database lock; any thread may log while holding
 // either (the logger's locks are leaves).
+class TVTSMSManager;
+class TVTSMSManagerMessage;
+class TVTSMSManagerSerialModem;
+
 class TIWServerController {
 public:
   explicit TIWServerController(TServerStartParameters aParameters = {});
@@ -45,6 +52,37 @@ public:
   bool activateSerialModem();
   bool deactivateSerialModem();
 
+  // The HTTP commands: every request that is not a page request of the framework.
+  void IWServerControllerBaseInvalidCommand(const TWebRequest& ARequest, TWebResponse& AResponse);
+  std::string getHTTPParam(const TWebRequest& ARequestInfo, const std::string& aParamName) const;
+  std::string processSendSMSSerialModem(const TWebRequest& ARequestInfo,
+                                        TWebResponse& AResponseInfo);
+  std::string processGetNewSMSSerialModem(const TWebRequest& ARequestInfo,
+                                          TWebResponse& AResponseInfo);
+  std::string processClearMemorySerialModem(const TWebRequest& ARequestInfo,
+                                            TWebResponse& AResponseInfo);
+  bool sendMessageSerialModemText(const std::string& aReceiver, const std::string& aMessage);
+  bool sendMessageSerialModemBinary(const std::string& aReceiver,
+                                    const std::vector<std::uint8_t>& aMessage);
+  bool sendMessageSerialModemPush(const std::string& aReceiver,
+                                  const std::vector<std::uint8_t>& aMessage);
+  std::string getLogRequestInfo(const TWebRequest* ARequest) const;
+
+  // The modem driver's events.
+  void SMSSerialModemSMSReceived(TVTSMSManager* Sender, const std::string& aSender,
+                                 const std::string& aMessageText, const std::string& aMessageData,
+                                 const TVTSMSManagerMessage& aSMSInfo);
+  void SMSSerialModemSMSSent(TVTSMSManager* Sender, const std::string& aSender,
+                             const std::string& aMessageText, const std::string& aMessageData,
+                             const TVTSMSManagerMessage& aSMSInfo);
+  void SMSSerialModemCodeError(TVTSMSManager* Sender, const std::string& aRecipientToCode,
+                               const std::string& aTextToCode, const std::string& aErrorMessage);
+  void SMSSerialModemDecodeError(TVTSMSManager* Sender, const std::string& aPDUToDecode,
+                                 const std::string& aErrorMessage);
+  void SMSSerialModemAutoReadSMSError(TVTSMSManager* Sender, int aErrorCode);
+
+  TVTSMSManagerSerialModem& serialModem() { return *SMSSerialModem; }
+
   // Cuts the start-up wait short (a stop request arrived while waiting).
   void interruptStartupDelay();
 
@@ -62,11 +100,26 @@ private:
   void setupServerLogging();
   void applySerialModemEntry(const TSerialModemEntry& aEntry);
   TBizDatabaseSettings databaseSettings() const;
+  void createSerialModem();
+  void activateSerialModemWork();
+  void waitForActivations();
+  std::string modemPortText() const;
+  void writeSMSFile(const std::string& aFolder, const TVTSMSManagerMessage& aMessage);
+  bool sendMessageSerialModemData(const std::string& aReceiver,
+                                  const std::vector<std::uint8_t>& aMessage, bool aPush);
+  std::mutex& unreadLockOf(int aAccountId);
 
   TServerStartParameters fParameters;
   TServerOptions fOptions;
   TSerialModemEntry fModemSettings;
   std::unique_ptr<TBizDatabase> fDatabase;
+  std::unique_ptr<TVTSMSManagerSerialModem> SMSSerialModem;
+  std::mutex fCSActivationThreads; // leaf; guards the list below, never held while joining
+  std::vector<std::unique_ptr<TBKThread>> fActivationThreads;
+  // One lock per account serialises its fetch-and-delete of queued SMS; taken before the
+  // database lock.
+  std::mutex fCSUnreadAccounts; // leaf; guards the map
+  std::map<int, std::unique_ptr<std::mutex>> fUnreadAccountLocks;
 
   std::unique_ptr<std::mutex> fCSSerialConnection;
   std::atomic<bool> fSerialModemActive{false};

@@ -81,6 +81,8 @@ void readValues(const TOptionsReader& r, TServerOptions& o) {
   o.WebAppExecCmd = r.text("WebAppExecCmd", "EXEC");
   o.WebAppURLBase = r.text("WebAppURLBase", "");
   o.SerialDeviceDir = r.text("SerialDeviceDir", "/dev/parlino");
+  const int interval = r.number("SMSCheckIntervall", 60000);
+  o.SMSCheckIntervall = interval >= 100 ? interval : 60000;
 }
 
 } // namespace

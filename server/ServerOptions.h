@@ -29,6 +29,7 @@ struct TServerOptions {
   std::string WebAppExecCmd = "EXEC";
   std::string WebAppURLBase;
   std::string SerialDeviceDir = "/dev/parlino";
+  int SMSCheckIntervall = 60000; // ms between two reads of the modem memory
 };
 
 inline constexpr const char* SC_OPTIONSKEY = "HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino";

@@ -3,6 +3,7 @@
 #include "logging/KvLogger.h"
 #include "platform/ProcessInfo.h"
 #include "server/ServerController.h"
+#include "webframework/WebServer.h"
 
 #include <pthread.h>
 
@@ -19,6 +20,30 @@ sigset_t stopSignals() {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
   return signals;
+}
+
+// The HTTP port of the options: the framework's pages and the core's commands.
+std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController) {
+  const TServerOptions& options = aController.options();
+  TWebServerSettings settings;
+  settings.Port = options.HTTPPort;
+  auto server = std::make_unique<TWebServer>(settings);
+  TWebApplicationRouter& router = server->getRouter();
+  router.setPaths({options.WebAppStartCmd, options.WebAppExecCmd, options.WebAppURLBase});
+  router.OnInvalidCommand = [&aController](const TWebRequest& aRequest, TWebResponse& aResponse) {
+    aController.IWServerControllerBaseInvalidCommand(aRequest, aResponse);
+  };
+  router.OnException = [&aController](const std::exception& aException, bool& aHandled) {
+    aController.IWServerControllerBaseException(aException, aHandled);
+  };
+  if (const TWebStartResult started = server->start(); !started) {
+    Logger().error("servercontroller", "HTTP server NOT started on port " +
+                                           std::to_string(settings.Port) + ": " + started.message);
+    return nullptr;
+  }
+  Logger().info("servercontroller",
+                "HTTP server listening on port " + std::to_string(server->getPort()));
+  return server;
 }
 
 int runServer(const TProgramArguments& aArguments) {
@@ -44,7 +69,11 @@ int runServer(const TProgramArguments& aArguments) {
     bool handled = false;
     controller.IWServerControllerBaseException(e, handled);
   }
+  std::unique_ptr<TWebServer> webServer = startWebServer(controller);
   signalWaiter.join(); // returns once a stop signal arrived
+  if (webServer) {
+    webServer->stop(); // answers the requests under way, takes no new ones
+  }
   controller.IWServerControllerBaseDestroy();
   return 0;
 }
