@@ -1,0 +1,301 @@
+// The gateway end to end: parlino with the modem simulator on a pseudo-terminal, a Firebird
+// database on the local server, and HTTP over loopback.
+#include "common/AttributedDocument.h"
+#include "server/Accounts.h"
+#include "tests/server/DbTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+using namespace testsupport;
+using dbtest::EDbEngine;
+
+int freeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+const std::string kAnnaPassword = "geheim";
+
+// One installation: database with accounts and patterns, simulator, options, configuration.
+class TGateway {
+public:
+  explicit TGateway(bool aModemActive, const std::string& aDatabaseName = {})
+      : fDatabase(EDbEngine::server), fPort(freeLoopbackPort()) {
+    dbtest::requireEngine(EDbEngine::server);
+    seedAccounts();
+    const std::string dev = fDir.file("dev");
+    mkdir(dev.c_str(), 0755);
+    fSimulator = std::make_unique<TChildProcess>(
+        buildPath("tools/modemsim/parlino-modemsim"),
+        std::vector<std::string>{"--link", dev + "/COM3", "--control", fDir.file("sim.ctl"),
+                                 "--log", fDir.file("sim.log")},
+        fDir.path(), fDir.file("sim.out"));
+    EXPECT_TRUE(waitFor([&] { return access((dev + "/COM3").c_str(), F_OK) == 0; }));
+    const TBizDatabaseSettings& db = fDatabase.settings();
+    writeFile(fDir.file("parlino.reg"),
+              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
+              "\"Database\"=\"" +
+                  (aDatabaseName.empty() ? db.Name : aDatabaseName) +
+                  "\"\r\n"
+                  "\"DatabaseHost\"=\"" +
+                  db.Host +
+                  "\"\r\n"
+                  "\"DatabaseUser\"=\"" +
+                  db.Username +
+                  "\"\r\n"
+                  "\"DatabasePassword\"=\"" +
+                  db.Password +
+                  "\"\r\n"
+                  "\"DatabaseEncoding\"=\"UTF8\"\r\n"
+                  "\"HTTPPort\"=\"" +
+                  std::to_string(fPort) +
+                  "\"\r\n"
+                  "\"LogPath\"=\"" +
+                  fDir.file("log") +
+                  "/\"\r\n"
+                  "\"LogLevel\"=\"trace\"\r\n"
+                  "\"SerialDeviceDir\"=\"" +
+                  dev +
+                  "\"\r\n"
+                  "\"SMSCheckIntervall\"=\"300\"\r\n");
+    writeFile(fDir.file("Parlino.kvcfg"),
+              std::string("<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
+                          "active=\"") +
+                  (aModemActive ? "true" : "false") +
+                  "\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
+                  "</SMSConfigurations></kvsmssenderconfiguration>");
+    fServer = std::make_unique<TChildProcess>(
+        buildPath("apps/parlino/parlino"),
+        std::vector<std::string>{"--startup-delay-ms", "0", "--options", fDir.file("parlino.reg"),
+                                 "--home", fDir.path()},
+        fDir.path(), fDir.file("parlino.out"));
+    EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; }));
+    if (aModemActive) {
+      EXPECT_TRUE(
+          waitFor([&] { return log().find("serial modem activated (COM3)") != std::string::npos; },
+                  std::chrono::seconds(60)))
+          << log();
+    }
+  }
+  ~TGateway() {
+    fServer->signal(SIGTERM);
+    fServer->wait();
+  }
+
+  std::string log() const {
+    const auto names = listDirectory(fDir.file("log"));
+    return names.empty() ? std::string() : readFile(fDir.file("log/" + names.back()));
+  }
+  std::string simulatorLog() const { return readFile(fDir.file("sim.log")); }
+  void deliver(const std::string& aSender, const std::string& aText) {
+    TChildProcess client(
+        buildPath("tools/modemsim/parlino-modemsim"),
+        {"--control", fDir.file("sim.ctl"), "--command", "deliver " + aSender + " " + aText},
+        fDir.path(), fDir.file("client.out"));
+    EXPECT_EQ(client.wait(), 0) << readFile(fDir.file("client.out"));
+  }
+  httplib::Result get(const std::string& aTarget) {
+    httplib::Client client("127.0.0.1", fPort);
+    client.set_read_timeout(60, 0);
+    return client.Get(aTarget);
+  }
+  httplib::Result post(const std::string& aTarget, const std::string& aBody) {
+    httplib::Client client("127.0.0.1", fPort);
+    client.set_read_timeout(60, 0);
+    return client.Post(aTarget, aBody, "application/x-www-form-urlencoded");
+  }
+  std::string anna() const { return "smsusr=anna&smspwd=" + encodeMD5(kAnnaPassword); }
+  std::string admin() const { return "smsusr=admin&smspwd=" + encodeMD5("admin"); }
+
+  dbtest::TTestDatabase fDatabase;
+  TTempDir fDir;
+  int fPort;
+  std::unique_ptr<TChildProcess> fSimulator;
+  std::unique_ptr<TChildProcess> fServer;
+
+private:
+  void addAccount(int aId, const std::string& aName, const std::string& aPassword, int aType,
+                  const std::vector<std::string>& aSendPatterns,
+                  const std::vector<std::string>& aReceivePatterns) {
+    fDatabase.exec("insert into ACCOUNTS (ACCOUNTID, ACCOUNTNAME, ACCOUNTPWD, ACCOUNTACTIVE, "
+                   "ACCOUNTTYPE, CREATIONTIME, EXTRADATAID) values (" +
+                   std::to_string(aId) + ", '" + aName + "', '" + encodeMD5(aPassword) +
+                   "', 'true', " + std::to_string(aType) + ", current_timestamp, 0)");
+    static int patternId = 1;
+    for (const auto& pattern : aSendPatterns) {
+      fDatabase.exec("insert into SMSSERVER_OUTPATTERNS (ID, ACCOUNTID, PATTERN) values (" +
+                     std::to_string(patternId++) + ", " + std::to_string(aId) + ", '" + pattern +
+                     "')");
+    }
+    for (const auto& pattern : aReceivePatterns) {
+      fDatabase.exec("insert into SMSSERVER_INPATTERNS (ID, ACCOUNTID, PATTERN) values (" +
+                     std::to_string(patternId++) + ", " + std::to_string(aId) + ", '" + pattern +
+                     "')");
+    }
+  }
+  void seedAccounts() {
+    addAccount(1, "admin", "admin", 255, {""}, {});
+    addAccount(2, "anna", kAnnaPassword, 3, {"+4917"}, {"4917"});
+    addAccount(3, "bert", "bert", 2, {}, {"49171"});
+    addAccount(4, "carl", "carl", 1, {"4930"}, {});
+  }
+};
+
+class GatewayTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { fGateway = new TGateway(true); }
+  static void TearDownTestSuite() {
+    delete fGateway;
+    fGateway = nullptr;
+  }
+  static TGateway* fGateway;
+};
+TGateway* GatewayTest::fGateway = nullptr;
+
+void expectAnswer(const httplib::Result& aResult, int aStatus, const std::string& aBody) {
+  ASSERT_TRUE(aResult) << "no answer";
+  EXPECT_EQ(aResult->status, aStatus) << aResult->body;
+  EXPECT_EQ(aResult->body, aBody);
+  EXPECT_EQ(aResult->get_header_value("Content-Type"), "text/txt");
+  EXPECT_EQ(aResult->get_header_value("Content-Encoding"), "ISO-8859-1");
+  EXPECT_EQ(aResult->get_header_value("encoding"), "ISO-8859-1");
+}
+
+TEST_F(GatewayTest, SendsATextSmsAndStoresItWithItsPDU) {
+  TGateway& g = *fGateway;
+  expectAnswer(g.get("/SendSMS?" + g.anna() + "&receiver=%2B491711234567&message=Hallo"), 200,
+               "200");
+  EXPECT_NE(g.simulatorLog().find("0001000C91947111325476000005C8309BFD06"), std::string::npos);
+  const auto rows = g.fDatabase.query(
+      "select RECIPIENT, SMSTEXT, SMSPDUDATA from smsserver_out where SMSTEXT = 'Hallo'");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].asString(), "491711234567");
+  EXPECT_EQ(rows[0][2].asString(), "0001000C91947111325476000005C8309BFD06");
+  const auto files = listDirectory(g.fDir.file("sent"));
+  ASSERT_FALSE(files.empty());
+  EXPECT_NE(readFile(g.fDir.file("sent/" + files[0])).find("recipient=491711234567\r\n"),
+            std::string::npos);
+}
+
+TEST_F(GatewayTest, AnswersEveryRejectedSendAsDescribed) {
+  TGateway& g = *fGateway;
+  const std::string plain = "smsusr=anna&smspwd=" + kAnnaPassword;
+  struct Case {
+    std::string target;
+    int status;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"/sendsms?" + plain + "&receiver=4917&message=x", 403, "401"},
+      {"/sendsms?smsusr=nobody&smspwd=x&receiver=4917&message=x", 403, "401"},
+      {"/sendsms?" + g.anna() + "&message=x", 400,
+       "400:HTTP-Parameter <receiver> not found, but required."},
+      {"/sendsms?" + g.anna() + "&receiver=4917", 400,
+       "400:HTTP-Parameter <message> not found, but required."},
+      {"/sendsms?" + g.anna() + "&receiver=4930111&message=x", 403, "403:no rights to send"},
+      {"/sendsms?smsusr=bert&smspwd=" + encodeMD5("bert") + "&receiver=4917&message=x", 403, "403"},
+      {"/sendsms?" + g.anna() + "&receiver=4917&message=zz&coding=base16", 500,
+       "500:zz is not a coded-pure-string (Byte), invalid on <0> pos"},
+      {"/nothing/here", 501, "404"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    expectAnswer(g.get(c.target), c.status, c.body);
+  }
+  expectAnswer(g.get("/sendsms?" + plain + "&smspwdcoded=0&receiver=004917333&message=plain"), 200,
+               "200");
+  EXPECT_NE(g.log().find("error processing request \"/sendsms\", sc=501: zz is not"),
+            std::string::npos);
+}
+
+TEST_F(GatewayTest, SendsBinaryPushAndBodyParameters) {
+  TGateway& g = *fGateway;
+  expectAnswer(
+      g.get("/sendsms?" + g.anna() + "&receiver=4917&message=48656C6C6F&coding=base16&type=BIN"),
+      200, "200");
+  EXPECT_NE(g.simulatorLog().find("48656C6C6F"), std::string::npos);
+  expectAnswer(g.post("/sendsms", g.anna() + "&receiver=4917&message=Hello&type=push"), 200, "200");
+  const auto rows = g.fDatabase.query("select SMSTEXT, SMSENCODING from smsserver_out where "
+                                      "SMSTEXT in ('68656C6C6F', '48656C6C6F') order by ID");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][0].asString(), "48656C6C6F");
+  EXPECT_EQ(rows[0][1].asString(), "8");
+  EXPECT_EQ(rows[1][0].asString(), "68656C6C6F") << "body values arrive in lower case";
+}
+
+TEST_F(GatewayTest, ReceivedSmsAreQueuedByPatternAndFetchedOnce) {
+  TGateway& g = *fGateway;
+  g.deliver("+491711111111", "Erste");
+  g.deliver("+493022222222", "Zweite");
+  ASSERT_TRUE(waitFor(
+      [&] { return g.fDatabase.scalar("select count(*) from smsserver_in").asInt64() == 2; },
+      std::chrono::seconds(20)));
+  ASSERT_TRUE(waitFor(
+      [&] { return g.fDatabase.scalar("select count(*) from smsserver_unread").asInt64() == 2; }));
+  EXPECT_EQ(g.fDatabase
+                .scalar("select count(*) from smsserver_unread where ORIGINATOR = "
+                        "'491711111111'")
+                .asInt64(),
+            2)
+      << "anna and bert";
+
+  const auto first = g.get("/getnewsms?" + g.anna());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->status, 201);
+  ASSERT_EQ(first->body.rfind("201:", 0), 0u);
+  TAttributedDocument document;
+  document.setContent(first->body.substr(4));
+  EXPECT_EQ(document.getContent(), first->body.substr(4)) << "the document parses back";
+  ASSERT_EQ(document.getAttributeCount(), 1) << "only the SMS whose sender matches anna";
+  TAbstractAttribute& record = document.getAttributes(0);
+  EXPECT_EQ(record.getAttributeID(), "0");
+  TAttributedDocument& sms = record.getValueAsRecord();
+  std::vector<std::string> names;
+  for (int i = 0; i < sms.getAttributeCount(); ++i) {
+    names.push_back(sms.getAttributes(i).getAttributeID());
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"sender", "message", "data", "msgtype", "msgindex",
+                                             "msgstate", "msglength", "msgtime"}));
+  EXPECT_EQ(sms.getAttributesByID("sender")->getValueAsString(), "491711111111");
+  EXPECT_EQ(sms.getAttributesByID("message")->getValueAsString(), "Erste");
+  EXPECT_EQ(sms.getAttributesByID("msglength")->getValueAsString(), "5");
+  expectAnswer(g.get("/getnewsms?" + g.anna()), 200, "200");
+  EXPECT_EQ(g.fDatabase.scalar("select count(*) from smsserver_unread").asInt64(), 1)
+      << "bert's copy stays";
+  EXPECT_EQ(listDirectory(g.fDir.file("received")).size(), 2u);
+  expectAnswer(g.get("/getnewsms?smsusr=carl&smspwd=" + encodeMD5("carl")), 403, "403");
+}
+
+TEST_F(GatewayTest, ClearsTheModemMemoryForAdministratorsOnly) {
+  TGateway& g = *fGateway;
+  expectAnswer(g.get("/clearmemoryserialmodem?" + g.anna()), 403, "403");
+  expectAnswer(g.get("/clearmemoryserialmodem?smsusr=admin&smspwd=admin&smspwdcoded=false"), 403,
+               "401");
+  expectAnswer(g.get("/clearmemoryserialmodem?" + g.admin()), 200, "200");
+}
+
+TEST(GatewayWithoutModemTest, SendIsNotFoundAndTheDatabaseDownIsReported) {
+  TGateway g(false, "/nonexistent/parlino.fdb");
+  expectAnswer(g.get("/sendsms?" + g.anna() + "&receiver=4917&message=x"), 404, "");
+  expectAnswer(g.get("/getnewsms?" + g.anna()), 403, "500:db not connected");
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+#include "modem/VTSMSManager.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace {
+
+using testsupport::waitFor;
+
+// A driver whose "modem storage" is a list in memory. Any thread may look at what it saw.
+class TFakeDriver : public TVTSMSManager {
+public:
+  ~TFakeDriver() override { setActive(false); }
+
+  int sendSMSPDU(const std::string& aMessageAsPDU) override {
+    std::lock_guard lock(fLock);
+    fSentPDUs.push_back(aMessageAsPDU);
+    return aMessageAsPDU.empty() ? 500 : fSendResult;
+  }
+  int readSMSs(TVTSMSManagerMessageList* aTOList) override {
+    std::lock_guard lock(fLock);
+    ++fReads;
+    if (fThrowOnRead) {
+      fThrowOnRead = false;
+      throw std::runtime_error("port gone");
+    }
+    if (fReadResult != ICSMSRESULT_OK) {
+      return fReadResult;
+    }
+    for (const auto& [slot, text] : fStorage) {
+      auto message = std::make_unique<TVTSMSManagerMessage>();
+      message->setMessageIndex(slot);
+      message->setTheMessage(text);
+      message->setRecipient("4917");
+      aTOList->push_back(std::move(message));
+    }
+    return ICSMSRESULT_OK;
+  }
+  int deleteSMSs(TVTSMSManagerMessageList* aMessageList) override {
+    std::lock_guard lock(fLock);
+    if (fArrivesBeforeDelete) { // the modem stores a new SMS between read and deletion
+      fStorage.emplace_back(9, "late");
+      fArrivesBeforeDelete = false;
+    }
+    if (aMessageList == nullptr) {
+      fStorage.clear();
+      return ICSMSRESULT_OK;
+    }
+    for (const auto& message : *aMessageList) {
+      std::erase_if(fStorage,
+                    [&](const auto& entry) { return entry.first == message->getMessageIndex(); });
+      fDeletedSlots.push_back(message->getMessageIndex());
+    }
+    return ICSMSRESULT_OK;
+  }
+  void informActiveChanged() override {
+    std::lock_guard lock(fLock);
+    ++fActiveChanges;
+  }
+
+  void store(int aSlot, const std::string& aText) {
+    std::lock_guard lock(fLock);
+    fStorage.emplace_back(aSlot, aText);
+  }
+  template <typename T>
+  T read(const T& aField) {
+    std::lock_guard lock(fLock);
+    return aField;
+  }
+
+  std::mutex fLock;
+  std::vector<std::pair<int, std::string>> fStorage;
+  std::vector<std::string> fSentPDUs;
+  std::vector<int> fDeletedSlots;
+  int fSendResult = ICSMSRESULT_OK;
+  int fReadResult = ICSMSRESULT_OK;
+  bool fThrowOnRead = false;
+  bool fArrivesBeforeDelete = false;
+  int fReads = 0;
+  int fActiveChanges = 0;
+};
+
+// What the events delivered, safe to read from the test thread.
+struct TEventLog {
+  std::mutex fLock;
+  std::vector<std::string> fEvents;
+  void add(const std::string& aEvent) {
+    std::lock_guard lock(fLock);
+    fEvents.push_back(aEvent);
+  }
+  std::vector<std::string> events() {
+    std::lock_guard lock(fLock);
+    return fEvents;
+  }
+  std::size_t count() { return events().size(); }
+};
+
+class VTSMSManagerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fDriver.setAutoDeleteSMS(true);
+    fDriver.OnSMSReceived = [this](TVTSMSManager*, const std::string& aSender,
+                                   const std::string& aText, const std::string&,
+                                   const TVTSMSManagerMessage&) {
+      fLog.add("received " + aSender + " " + aText);
+    };
+    fDriver.OnSMSSent = [this](TVTSMSManager*, const std::string& aSender, const std::string& aText,
+                               const std::string& aData, const TVTSMSManagerMessage& aInfo) {
+      fLog.add("sent " + aSender + " " + aText + " [" + aData + "] " + aInfo.getRecipient() + " " +
+               std::to_string(aInfo.getMessageType()) + " " + aInfo.getMessageDataPDU());
+    };
+    fDriver.OnCodeError = [this](TVTSMSManager*, const std::string& aRecipient,
+                                 const std::string& aText, const std::string& aError) {
+      fLog.add("code error " + aRecipient + " " + aText + (aError.empty() ? "" : " (message)"));
+    };
+    fDriver.OnAutoReadSMSError = [this](TVTSMSManager*, int aCode) {
+      fLog.add("read error " + std::to_string(aCode));
+    };
+    fDriver.OnAutoReadSMSException = [this](TVTSMSManager*, const std::exception& e) {
+      fLog.add(std::string("read exception ") + e.what());
+    };
+  }
+
+  TFakeDriver fDriver;
+  TEventLog fLog;
+};
+
+TEST_F(VTSMSManagerTest, SendsTextWithoutThePlusAndReportsTheSentRecord) {
+  EXPECT_EQ(fDriver.sendSMSText("+491711234567", "Hallo"), ICSMSRESULT_OK);
+  EXPECT_EQ(fDriver.read(fDriver.fSentPDUs),
+            std::vector<std::string>{"0001000C91947111325476000005C8309BFD06"});
+  EXPECT_EQ(fLog.events(), std::vector<std::string>{"sent +491711234567 Hallo [] +491711234567 0 "
+                                                    "0001000C91947111325476000005C8309BFD06"});
+}
+
+TEST_F(VTSMSManagerTest, SendsBinaryAndPushDataAsHexText) {
+  EXPECT_EQ(fDriver.sendSMSBinary("491711234567", {0x01, 0xAB}), ICSMSRESULT_OK);
+  EXPECT_EQ(fDriver.sendSMSPush("491711234567", {0x01, 0x02}), ICSMSRESULT_OK);
+  const auto pdus = fDriver.read(fDriver.fSentPDUs);
+  ASSERT_EQ(pdus.size(), 2u);
+  EXPECT_EQ(pdus[0], "0001000C9194711132547600040201AB");
+  EXPECT_EQ(pdus[1], "0081000C9194711132547600F5020102");
+  EXPECT_EQ(fLog.events()[0], "sent 491711234567 01AB [] 491711234567 1 " + pdus[0]);
+}
+
+TEST_F(VTSMSManagerTest, ACodecFailureIsReportedAndTheEmptyPDUsResultReturned) {
+  const std::string text = "\xE6\x97\xA5"; // a character without a GSM code
+  EXPECT_EQ(fDriver.sendSMSText("+4917", text), 500);
+  EXPECT_EQ(fLog.events(), std::vector<std::string>{"code error 4917 " + text + " (message)"});
+  EXPECT_EQ(fDriver.read(fDriver.fSentPDUs), std::vector<std::string>{""});
+
+  fDriver.fSendResult = 304;
+  fLog.fEvents.clear();
+  EXPECT_EQ(fDriver.sendSMSText("4917", "Hi"), 304);
+  EXPECT_TRUE(fLog.events().empty()) << "no sent event for a failed send";
+}
+
+TEST_F(VTSMSManagerTest, PollsAtOnceReportsOnceAndDeletesOnlyWhatItRead) {
+  fDriver.setSMSCheckIntervall(60000);
+  fDriver.store(1, "one");
+  fDriver.store(2, "two");
+  fDriver.fArrivesBeforeDelete = true;
+  fDriver.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return fDriver.read(fDriver.fDeletedSlots).size() == 2; }));
+  EXPECT_EQ(fLog.events(), (std::vector<std::string>{"received 4917 one", "received 4917 two"}));
+  EXPECT_EQ(fDriver.read(fDriver.fStorage).size(), 1u) << "the late SMS is kept";
+
+  fDriver.addReceivedMessage(std::make_unique<TVTSMSManagerMessage>(), true); // wakes the thread
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 4; }));
+  EXPECT_EQ(fLog.events()[2], "received 4917 late");
+  EXPECT_EQ(fLog.events()[3], "received  ") << "injected messages come after the modem's own";
+  fDriver.setActive(false);
+  EXPECT_TRUE(fDriver.read(fDriver.fStorage).empty());
+}
+
+TEST_F(VTSMSManagerTest, InjectedMessagesWaitForActivation) {
+  auto injected = std::make_unique<TVTSMSManagerMessage>();
+  injected->setRecipient("4930");
+  fDriver.addReceivedMessage(std::move(injected), true);
+  EXPECT_EQ(fLog.count(), 0u);
+  fDriver.setActive(true);
+  fDriver.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 1; }));
+  fDriver.setActive(false); // returns once the waiting thread has ended
+  EXPECT_EQ(fDriver.read(fDriver.fActiveChanges), 2);
+  EXPECT_EQ(fDriver.read(fDriver.fReads), 1) << "one thread, one cycle";
+}
+
+TEST_F(VTSMSManagerTest, ThePollingThreadSurvivesFailures) {
+  fDriver.fThrowOnRead = true;
+  fDriver.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 1; }));
+  fDriver.fLock.lock();
+  fDriver.fReadResult = ICSMSRESULT_WRONGANSWER;
+  fDriver.fLock.unlock();
+  fDriver.addReceivedMessage(std::make_unique<TVTSMSManagerMessage>(), true);
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 3; }));
+  EXPECT_EQ(fLog.events(),
+            (std::vector<std::string>{"read exception port gone", "read error 4", "received  "}));
+}
+
+} // namespace
