@@ -64,8 +64,13 @@ void TKvLogAppenderFile::withRetries(Attempt aAttempt) {
     try {
       aAttempt();
       counter = 0;
-    } catch (...) {
+    } catch (const std::exception& e) {
       // A failed attempt is retried; after the last one the message is dropped silently.
+      if (OnWriteFailed) {
+        OnWriteFailed(e.what());
+      }
+    } catch (...) {
+      // Nothing of an attempt may reach the logger; any failure counts as a failed attempt.
     }
     if (counter <= 0) {
       return;

@@ -4,13 +4,15 @@
 #include "logging/KvLogFormater.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 // Writes each message as one default-format line (UTF-8, CR LF) to a ".kvlog" file. The file
 // is opened, appended and closed for every message, so it can be moved or read in between.
 // A failed attempt is retried fRetryCount times, 50 ms apart, then the message is dropped.
-// No lock of its own: the logger calls append under its delivery lock.
+// No lock of its own: the logger calls append under its delivery lock. OnWriteFailed runs on
+// the logging thread under that lock, once per failed attempt; it must not log.
 class TKvLogAppenderFile : public TKvLogAppender {
 public:
   static constexpr const char* SC_ALLFILETAIL = "all";
@@ -35,6 +37,9 @@ public:
   TKvLogAppenderFileStrategy getStrategy() const { return fStrategy; }
   void setStrategy(TKvLogAppenderFileStrategy aValue) { fStrategy = aValue; }
   void setRetryPauseMs(int aValue) { fRetryPauseMs = aValue; }
+
+  // Told the reason of every failed attempt ("could not rename logfile ...", an open error).
+  std::function<void(const std::string& aFailure)> OnWriteFailed;
 
   // The file the next message of the daily or single strategy goes to.
   std::string currentFileName() const;

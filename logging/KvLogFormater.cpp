@@ -209,12 +209,13 @@ std::unique_ptr<TKvLoggerMessage> TKvLogFormaterDefault::parse(const std::string
 }
 
 std::string TKvLogFormaterTCP::formatMessage(const TKvLoggerMessage& aMessage) const {
-  return joinFields(
-      {piped(aMessage.getApplicationId()), formatTimestamp(aMessage.getLogTimestamp()),
-       levelText(aMessage), piped(aMessage.getLogModule()), piped(aMessage.getLogMessage()),
-       aMessage.getLogCategory(), piped(aMessage.getLanguage()), piped(exceptionClassOf(aMessage)),
-       stackEscaped(aMessage.getStackTrace()), piped(aMessage.getInstanceId()),
-       piped(aMessage.getLogUser()), piped(aMessage.getThreadId()), fMachineIdent});
+  return joinFields({piped(aMessage.getApplicationId()),
+                     formatTimestamp(aMessage.getLogTimestamp()), levelText(aMessage),
+                     piped(aMessage.getLogModule()), piped(aMessage.getLogMessage()),
+                     piped(aMessage.getLogCategory()), piped(aMessage.getLanguage()),
+                     piped(exceptionClassOf(aMessage)), stackEscaped(aMessage.getStackTrace()),
+                     piped(aMessage.getInstanceId()), piped(aMessage.getLogUser()),
+                     piped(aMessage.getThreadId()), piped(fMachineIdent)});
 }
 
 std::string TKvLogFormaterTCP::formatMessageBase64(const TKvLoggerMessage& aMessage) const {

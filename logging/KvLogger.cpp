@@ -1,6 +1,8 @@
 #include "logging/KvLogger.h"
 
 #include "logging/KvLogAppenderFile.h"
+#include "logging/KvLogAppenderTCP.h"
+#include "logging/KvLoggerClasses.h"
 #include "platform/ProcessInfo.h"
 
 #include <atomic>
@@ -37,7 +39,7 @@ void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aMessage) {
   if (!isImportantLogLevel(getCurrentLevel(), aLevel)) {
     return;
   }
-  log(TKvLoggerMessage(fApplicationID, fInstanceID, fUserIdent, aLevel, aMessage));
+  log(TKvLoggerMessage(getApplicationID(), fInstanceID, fUserIdent, aLevel, aMessage));
 }
 
 void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule,
@@ -62,8 +64,18 @@ void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule, const std
   if (!isImportantLogLevel(getCurrentLevel(), aLevel)) {
     return;
   }
-  log(TKvLoggerMessage(fApplicationID, fInstanceID, fUserIdent, aLevel, aModule, aMessage,
+  log(TKvLoggerMessage(getApplicationID(), fInstanceID, fUserIdent, aLevel, aModule, aMessage,
                        aCategoryAsString, aLanguage, aException));
+}
+
+std::string TKvLogger::getApplicationID() const {
+  std::lock_guard lock(fCSApplicationID);
+  return fApplicationID;
+}
+
+void TKvLogger::setApplicationID(const std::string& aApplicationId) {
+  std::lock_guard lock(fCSApplicationID);
+  fApplicationID = aApplicationId;
 }
 
 TKvLoggerLevel TKvLogger::getCurrentLevel() const {
@@ -144,7 +156,38 @@ void TKvLogger::initializeFileLogging(const std::string& aApplicationId,
     configure(*appender);
     addAppender(adoptAppender(std::move(appender)));
   }
-  fApplicationID = aApplicationId;
+  setApplicationID(aApplicationId);
+}
+
+void TKvLogger::initializeServerTCPLogging(const std::string& aApplicationId,
+                                           const std::string& aHostOrIP, int aPort,
+                                           const std::string& aMachineIdent, int aRetryCount,
+                                           const std::string& aUsername,
+                                           const std::string& aPassword,
+                                           TKvLoggerLevelSet aLevelFilter) {
+  std::lock_guard lock(fCSLog);
+  const std::string machineIdent = aMachineIdent.empty() ? getMachineIdent() : aMachineIdent;
+  auto configure = [&](TKvLogAppenderTCP& aAppender) {
+    // Through the setter, so that the formatter, which writes the ident into every line,
+    // sends the new one too.
+    aAppender.setMachineIdent(machineIdent);
+    aAppender.setHostOrIP(aHostOrIP);
+    aAppender.setPort(aPort);
+    aAppender.setRetryCount(aRetryCount);
+    aAppender.setUsername(aUsername);
+    aAppender.setPassword(aPassword);
+    aAppender.getLevelFilter().setLevelSet(aLevelFilter);
+  };
+  const auto tcpAppenders = appendersOfType<TKvLogAppenderTCP>();
+  for (TKvLogAppenderTCP* appender : tcpAppenders) {
+    configure(*appender);
+  }
+  if (tcpAppenders.empty()) {
+    auto appender = std::make_unique<TKvLogAppenderTCP>();
+    configure(*appender);
+    addAppender(adoptAppender(std::move(appender)));
+  }
+  setApplicationID(aApplicationId);
 }
 
 namespace {
@@ -168,6 +211,7 @@ TKvLogger& Logger() {
     return finalizedLogger();
   }
   if (gDefaultLogger.load() == nullptr) {
+    registerLoggingClasses();
     auto* logger = new TKvLogger();
     logger->addAppender(logger->adoptAppender(std::make_unique<TKvLogAppenderFile>()));
     gDefaultLogger.store(logger, std::memory_order_release);
@@ -179,4 +223,5 @@ void finalizeLogging() {
   std::lock_guard lock(gDefaultLoggerLock);
   gLoggingFinalized.store(true);
   delete gDefaultLogger.exchange(nullptr);
+  unregisterLoggingClasses();
 }

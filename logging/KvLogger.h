@@ -13,9 +13,10 @@ class TKvLogAppenderTCP;
 
 // The process-wide logger. Any thread may log at any time, also while holding its own locks:
 // the logger's locks are leaves of every lock order.
-// Lock order inside: fCSCurrentLevel (short, alone), fCSFilters (short, alone), then fCSLog
-// around delivery and appender configuration. fCSLog is re-entrant so that an appender that
-// logs about itself (an overflow handler) does not dead-lock.
+// Lock order inside: fCSCurrentLevel, fCSApplicationID and fCSFilters (short, each alone),
+// fCSLog around delivery and appender configuration (fCSApplicationID may be taken inside it).
+// fCSLog is re-entrant so that an appender that logs about itself (an overflow handler) does not
+// dead-lock.
 class TKvLogger {
 public:
   TKvLogger();
@@ -100,9 +101,16 @@ public:
                              const std::string& aBaseFilename, int aRetryCount,
                              TKvLogAppenderFileStrategy aStrategy);
 
-  const std::string& getApplicationID() const {
-    return fApplicationID;
-  }
+  // Configures every TCP appender of the list, or creates one owned by the logger: machine
+  // ident (the computer name when empty), host, port, retries, login and the levels to send.
+  // A new appender connects when the first message reaches it.
+  void initializeServerTCPLogging(const std::string& aApplicationId, const std::string& aHostOrIP,
+                                  int aPort, const std::string& aMachineIdent, int aRetryCount,
+                                  const std::string& aUsername, const std::string& aPassword,
+                                  TKvLoggerLevelSet aLevelFilter);
+
+  // Read by every logging thread while start-up may replace it: a copy under its own lock.
+  std::string getApplicationID() const;
   const std::string& getInstanceID() const {
     return fInstanceID;
   }
@@ -111,6 +119,8 @@ public:
   }
 
 protected:
+  void setApplicationID(const std::string& aApplicationId);
+
   // The appenders of the list that are of type T (under fCSLog).
   template <typename T>
   std::vector<T*> appendersOfType() const {
@@ -126,6 +136,7 @@ protected:
   mutable std::recursive_mutex fCSLog;
   TFormatSettings fLogFormatSettings;
   std::string fApplicationID;
+  mutable std::mutex fCSApplicationID; // leaf, held only to copy or replace fApplicationID
   std::string fInstanceID;
   std::string fUserIdent;
   std::string fLanguage;
@@ -138,6 +149,7 @@ protected:
 };
 
 // The default logger of the process. It is created on first use with one daily file appender
-// in the program's home directory; finalizeLogging destroys it at program end.
+// in the program's home directory (the logging classes are registered by name then, if they
+// are not yet); finalizeLogging destroys it at program end and removes the registrations.
 TKvLogger& Logger();
 void finalizeLogging();
