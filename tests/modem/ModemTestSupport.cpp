@@ -13,6 +13,22 @@
 
 namespace modemtest {
 
+TVTSerialModemTimings fastTimings() {
+  TVTSerialModemTimings timings;
+  timings.PortSettleMS = 50;
+  timings.EchoOffSettleMS = 1000; // the echoed answer to ATE0 must be in before AT+CGMI
+  timings.PauseBetweenMS = 10;
+  timings.CtrlZDelayMS = 50;
+  timings.PinWaitMS = 3000;
+  timings.InfoWaitMS = 3000;
+  timings.PromptWaitMS = 1000;
+  timings.SendWaitMS = 1500;
+  timings.SelectStorageWaitMS = 3000;
+  timings.ListWaitMS = 3000;
+  timings.DeleteWaitMS = 1000;
+  return timings;
+}
+
 TPtyLine::TPtyLine(std::string aLinkPath) : fLinkPath(std::move(aLinkPath)) {
   plug();
 }

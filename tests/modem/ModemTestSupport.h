@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modem/VTSMSManagerSerialModem.h"
 #include "tests/support/TestSupport.h"
 
 #include <memory>
@@ -7,6 +8,10 @@
 #include <vector>
 
 namespace modemtest {
+
+// The driver's pauses and waits shortened for tests: long enough for a loaded machine to
+// answer, short enough that the time-out cases stay quick.
+TVTSerialModemTimings fastTimings();
 
 // A pseudo-terminal linked at a path, standing in for a serial device in the port's tests:
 // the test reads and writes the other end. The line stays usable while the port closes and

@@ -8,26 +8,11 @@
 
 namespace {
 
+using modemtest::fastTimings;
 using modemtest::TModemSim;
 
 // "Hallo" to 491711234567: 18 octets after the service-centre length.
 const char* const SC_HALLOSUBMIT = "0001000C91947111325476000005C8309BFD06";
-
-TVTSerialModemTimings fastTimings() {
-  TVTSerialModemTimings timings;
-  timings.PortSettleMS = 50;
-  timings.EchoOffSettleMS = 200;
-  timings.PauseBetweenMS = 10;
-  timings.CtrlZDelayMS = 50;
-  timings.PinWaitMS = 3000;
-  timings.InfoWaitMS = 3000;
-  timings.PromptWaitMS = 1000;
-  timings.SendWaitMS = 1500;
-  timings.SelectStorageWaitMS = 3000;
-  timings.ListWaitMS = 3000;
-  timings.DeleteWaitMS = 1000;
-  return timings;
-}
 
 // The modem entries of the simulator's log that are commands or PDUs, in order.
 std::vector<std::string> commandsIn(const TModemSim& aSim) {
