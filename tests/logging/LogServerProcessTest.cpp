@@ -75,7 +75,7 @@ TEST_F(LogServerProcessTest, WritesTheEntriesOfALoggedInClientAndStopsOnSigterm)
   ASSERT_TRUE(waitFor([&] { return outputLines().size() >= 2; }));
   EXPECT_EQ(outputTexts(), (std::vector<std::string>{"first-with bar", "second"}));
   const auto fields = kvlogging::splitFields(outputLines()[1], '|');
-  ASSERT_EQ(fields.size(), 11u); // the empty stack trace at the end makes no field
+  ASSERT_EQ(fields.size(), 11u);                 // the empty stack trace at the end makes no field
   EXPECT_EQ(fields[2], "error.db.checkaccount"); // the exception object stays behind
   EXPECT_EQ(fields[6], "startup");
   EXPECT_EQ(fields[9], "gateway1");
