@@ -273,10 +273,13 @@ void TVTSMSManagerSerialModem::informActiveChanged() {
 
 void TVTSMSManagerSerialModem::activateModem() {
   const TVTSerialModemTimings timings = getTimings();
+  // The modem is held from the opening on: a send that came in before "ATE0" would meet the
+  // echo, miss its prompt and leave the modem waiting for a PDU that never comes, so that it
+  // swallows the whole start-up dialogue and every later command.
+  std::lock_guard lock(fCSModem);
   fSerialPort->setUseOverlappedWrite(fUseSerialWriteOverlapped);
   fSerialPort->OpenPort();
   sleepMS(timings.PortSettleMS);
-  std::lock_guard lock(fCSModem);
 
   initWaitForSerialData(0, 0, 0, SC_MARKEROK);
   sendSerialDataLine("ATE0");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -136,6 +137,23 @@ TEST_F(SerialModemDriverTest, SendResultsFollowTheModemsAnswer) {
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "CMD AT+CMGS=18"), 6);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), std::string("PDU 18 ") + SC_HALLOSUBMIT),
             5);
+}
+
+// A client may send while the gateway is still bringing the modem up; the send waits for the
+// start-up dialogue instead of talking to a modem that still echoes.
+TEST_F(SerialModemDriverTest, SendDuringActivationWaitsForTheStartUpDialogue) {
+  startSim();
+  TVTSerialModemTimings timings = fastTimings();
+  timings.PortSettleMS = 500;
+  std::thread activation([&] { activate(timings); });
+  ASSERT_TRUE(testsupport::waitFor([&] { return fModem.getActive(); }));
+  EXPECT_EQ(fModem.sendSMSText("+491711234567", "Hallo"), ICSMSRESULT_OK);
+  activation.join();
+  const auto commands = commandsIn(*fSim);
+  const auto echoOff = std::find(commands.begin(), commands.end(), "CMD ATE0");
+  const auto send = std::find(commands.begin(), commands.end(), "CMD AT+CMGS=18");
+  ASSERT_NE(send, commands.end());
+  EXPECT_LT(echoOff, send);
 }
 
 TEST_F(SerialModemDriverTest, ListingYieldsMessagesAlsoForUndecodablePdus) {
