@@ -222,10 +222,10 @@ int main(int argc, char** argv) {
   }
 
   mkdir((dir + "/dev").c_str(), 0755);
-  const pid_t simulator = spawn({binary("tools/modemsim/parlino-modemsim"), "--link",
-                                 dir + "/dev/COM1", "--storage-size", "50", "--log",
-                                 dir + "/sim.log"},
-                                dir + "/sim.out");
+  const pid_t simulator =
+      spawn({binary("tools/modemsim/parlino-modemsim"), "--link", dir + "/dev/COM1",
+             "--storage-size", "50", "--log", dir + "/sim.log"},
+            dir + "/sim.out");
   if (!waitForPath(dir + "/dev/COM1", 10)) {
     std::fprintf(stderr, "http_bench: the modem simulator did not start (see %s)\n", dir.c_str());
     stop(simulator);
