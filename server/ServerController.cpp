@@ -1,6 +1,7 @@
 #include "server/ServerController.h"
 
 #include "logging/KvLogger.h"
+#include "logging/KvLoggerMessageFilter.h"
 #include "modem/VTSMSManagerSerialModem.h"
 #include "platform/Files.h"
 #include "platform/ProcessInfo.h"
@@ -117,7 +118,22 @@ void TIWServerController::loadOptions() {
 }
 
 void TIWServerController::setupServerLogging() {
-  // Filled in when the log-server appender exists.
+  TKvLogger& logger = Logger();
+  const std::string application = "Parlino";
+  const std::string target = "app=" + application + "; host=" + fOptions.LogServerHost +
+                             "; port=" + std::to_string(fOptions.LogServerPort) +
+                             "; user=" + fOptions.LogServerUser;
+  try {
+    TKvLoggerMessageFilterLevelSet levels;
+    levels.setLevelAndAbove(fOptions.LogServerLevel);
+    logger.initializeServerTCPLogging(application, fOptions.LogServerHost, fOptions.LogServerPort,
+                                      fOptions.LogServerMachineIdent, 10, fOptions.LogServerUser,
+                                      fOptions.LogServerPasswd, levels.getLevelSet());
+    logger.info(kModule, "log to server activated: " + target, KVLCAT_OPTIONS, nullptr);
+  } catch (const std::exception& e) {
+    logger.error(kModule, "log to server NOT! activated: " + target + "; exception=" + e.what(),
+                 KVLCAT_OPTIONS, nullptr);
+  }
 }
 
 TBizDatabaseSettings TIWServerController::databaseSettings() const {
