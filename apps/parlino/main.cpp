@@ -2,25 +2,14 @@
 #include "ProgramArguments.h"
 #include "logging/KvLogger.h"
 #include "platform/ProcessInfo.h"
+#include "platform/StopSignals.h"
 #include "server/ServerController.h"
 #include "webframework/WebServer.h"
 
-#include <pthread.h>
-
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 namespace {
-
-// Blocks the stop signals in every thread; one thread waits for them with sigwait.
-sigset_t stopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  return signals;
-}
 
 // The HTTP port of the options: the framework's pages and the core's commands.
 std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController) {
@@ -54,11 +43,9 @@ int runServer(const TProgramArguments& aArguments) {
   parameters.StartupDelay = aArguments.StartupDelay;
   TIWServerController controller(parameters);
 
-  const sigset_t signals = stopSignals();
   std::atomic<bool> stopRequested{false};
   std::thread signalWaiter([&] {
-    int received = 0;
-    sigwait(&signals, &received);
+    platform::waitForStopSignal();
     stopRequested = true;
     controller.interruptStartupDelay();
   });
@@ -91,8 +78,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "parlino: %s\n%s", arguments.Error.c_str(), programUsage().c_str());
     return 2;
   }
-  const sigset_t signals = stopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  platform::blockStopSignals();
   if (!arguments.Home.empty()) {
     platform::setProgramHome(arguments.Home);
   }

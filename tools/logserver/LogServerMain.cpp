@@ -1,9 +1,8 @@
 // parlino-logserver: receives the log entries that Parlino sends to a log server and writes
 // each accepted one as a line to a file or to standard output. Runs until SIGTERM or SIGINT.
 #include "logging/KvLogAppenderTCP.h"
+#include "platform/StopSignals.h"
 #include "tools/logserver/LogServer.h"
-
-#include <pthread.h>
 
 #include <charconv>
 #include <csignal>
@@ -105,14 +104,6 @@ struct TFileCloser {
   void operator()(std::FILE* aFile) const { std::fclose(aFile); }
 };
 
-sigset_t stopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  return signals;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -126,8 +117,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The connection threads inherit the blocked stop signals; the main thread waits for them.
-  const sigset_t signals = stopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  platform::blockStopSignals();
   std::signal(SIGPIPE, SIG_IGN);
 
   std::unique_ptr<std::FILE, TFileCloser> file;
@@ -170,8 +160,7 @@ int main(int argc, char** argv) {
     portFile.reset();
     std::rename(temporary.c_str(), arguments.PortFile.c_str());
   }
-  int received = 0;
-  sigwait(&signals, &received);
+  platform::waitForStopSignal();
   server.stop();
   return 0;
 }
