@@ -16,7 +16,7 @@ using TClock = std::chrono::steady_clock;
 
 const std::string kDestination = "491711234567";
 // SMS-DELIVER head up to the data coding: no centre, first octet, originator, protocol id.
-const std::string kDeliverHead = "00040C91947111325476" "00";
+const std::string kDeliverHead = "00040C9194711132547600";
 const std::string kTimestamp = "11305071409080";
 
 // Runs aWork until aSeconds have passed; returns the calls per second.
@@ -65,21 +65,16 @@ int main(int argc, char** argv) {
   const std::string binary = hexOctets(140);
 
   std::printf("SMS codec, %.1f s per figure\n", seconds);
-  report("encode text, 43 characters", rate(seconds, [&] {
-           (void)codec.EncodeSMS(kDestination, shortText);
-         }));
-  report("encode text, 160 characters", rate(seconds, [&] {
-           (void)codec.EncodeSMS(kDestination, fullText);
-         }));
-  report("encode text with extension chars", rate(seconds, [&] {
-           (void)codec.EncodeSMS(kDestination, euroText);
-         }));
-  report("encode binary, 140 octets", rate(seconds, [&] {
-           (void)codec.EncodeSMSBinary(kDestination, binary);
-         }));
-  report("encode push, 140 octets", rate(seconds, [&] {
-           (void)codec.EncodeSMSPush(kDestination, binary);
-         }));
+  report("encode text, 43 characters",
+         rate(seconds, [&] { (void)codec.EncodeSMS(kDestination, shortText); }));
+  report("encode text, 160 characters",
+         rate(seconds, [&] { (void)codec.EncodeSMS(kDestination, fullText); }));
+  report("encode text with extension chars",
+         rate(seconds, [&] { (void)codec.EncodeSMS(kDestination, euroText); }));
+  report("encode binary, 140 octets",
+         rate(seconds, [&] { (void)codec.EncodeSMSBinary(kDestination, binary); }));
+  report("encode push, 140 octets",
+         rate(seconds, [&] { (void)codec.EncodeSMSPush(kDestination, binary); }));
 
   std::string ucs2Text = "0048"; // "H" and 34 Greek capital deltas: 70 octets
   for (int i = 0; i < 34; ++i) {

@@ -20,8 +20,7 @@ protected:
               "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
               "\"LogPath\"=\"log/\"\r\n\"DatabaseHost\"=\"\"\r\n"
               "\"Database\"=\"" +
-                  fDir.file("missing.fdb") + "\"\r\n\"HTTPPort\"=\"" +
-                  std::to_string(fHttpPort) +
+                  fDir.file("missing.fdb") + "\"\r\n\"HTTPPort\"=\"" + std::to_string(fHttpPort) +
                   "\"\r\n"
                   "\"LogToServer\"=\"1\"\r\n\"LogServerHost\"=\"127.0.0.1\"\r\n"
                   "\"LogServerPort\"=\"" +
@@ -34,8 +33,9 @@ protected:
         std::vector<std::string>{"--startup-delay-ms", "0", "--options", fDir.file("parlino.reg"),
                                  "--home", fDir.path()},
         fDir.path(), fDir.file("parlino.out"));
-    ASSERT_TRUE(waitFor([&] { return ownLog().find("HTTP server listening") != std::string::npos; }))
-        << ownLog();
+    ASSERT_TRUE(waitFor([&] {
+      return ownLog().find("HTTP server listening") != std::string::npos;
+    })) << ownLog();
   }
 
   void TearDown() override {
