@@ -6,13 +6,11 @@
 // Needs the Firebird server on localhost (scripts/test-services start); the SYSDBA password
 // is $PARLINO_FB_PASSWORD or the ISC_PASSWORD of /etc/firebird/3.0/SYSDBA.password.
 #include "common/SystemTools.h"
+#include "platform/TcpServer.h"
 #include "server/Accounts.h"
 #include "server/BizDatabase.h"
 
-#include <arpa/inet.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,18 +52,6 @@ std::string serverPassword() {
     }
   }
   return "masterkey";
-}
-
-int freePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 pid_t spawn(const std::vector<std::string>& aArguments, const std::string& aOutput) {
@@ -231,7 +217,7 @@ int main(int argc, char** argv) {
     stop(simulator);
     return 1;
   }
-  const int port = freePort();
+  const int port = platform::freeLoopbackPort();
   std::ofstream(dir + "/parlino.reg")
       << "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
       << "\"Database\"=\"" << database << "\"\r\n\"DatabaseHost\"=\"localhost\"\r\n"

@@ -1,6 +1,7 @@
 // parlino with logging to a server: its warnings and errors reach parlino-logserver over
 // loopback while its own daily file goes on, and entries logged while the log server is down
 // arrive once it is back.
+#include "platform/TcpServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ protected:
   }
 
   TTempDir fDir;
-  int fHttpPort = freeLoopbackPort();
+  int fHttpPort = platform::freeLoopbackPort();
   int fLogPort = 0;
   std::unique_ptr<TChildProcess> fLogServer;
   std::unique_ptr<TChildProcess> fGateway;

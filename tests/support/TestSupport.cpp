@@ -1,11 +1,8 @@
 #include "tests/support/TestSupport.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,18 +136,6 @@ int TChildProcess::wait(std::chrono::milliseconds aTimeout) {
     return WEXITSTATUS(fStatus);
   }
   return WIFSIGNALED(fStatus) ? 128 + WTERMSIG(fStatus) : -1;
-}
-
-int freeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 std::string buildPath(const std::string& aRelative) {

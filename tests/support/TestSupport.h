@@ -49,9 +49,6 @@ private:
   bool fExited = false;
 };
 
-// A TCP port on 127.0.0.1 that was free a moment ago, for a server a test starts.
-int freeLoopbackPort();
-
 // A path of the build tree ("apps/parlino/parlino") or the source tree.
 std::string buildPath(const std::string& aRelative);
 std::string sourcePath(const std::string& aRelative);
