@@ -40,21 +40,6 @@ std::string readText(const std::string& aPath) {
   return text.str();
 }
 
-std::string serverPassword() {
-  std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("ISC_PASSWORD=", 0) == 0) {
-      std::string value = line.substr(13);
-      if (value.size() >= 2 && value.front() == '"') {
-        value = value.substr(1, value.size() - 2);
-      }
-      return environment("PARLINO_FB_PASSWORD", value);
-    }
-  }
-  return environment("PARLINO_FB_PASSWORD", "masterkey");
-}
-
 // Runs aStep (which returns the time it spent on the measured part) until aSeconds of
 // measured time have passed; returns operations per second.
 double measure(double aSeconds, const std::function<TClock::duration()>& aStep) {
@@ -296,7 +281,7 @@ int main(int argc, char** argv) {
   server.Name = std::string(folder) + "/server.fdb";
   server.Host = environment("PARLINO_FB_HOST", "localhost");
   server.Username = environment("PARLINO_FB_USER", "SYSDBA");
-  server.Password = serverPassword();
+  server.Password = localServerPassword();
   runEngine("server", server, seconds);
 
   std::filesystem::remove_all(folder);

@@ -9,6 +9,7 @@
 #include "platform/TcpServer.h"
 #include "server/Accounts.h"
 #include "server/BizDatabase.h"
+#include "server/DatabaseSetup.h"
 
 #include <httplib.h>
 #include <sys/stat.h>
@@ -35,23 +36,6 @@ constexpr int kQueued = 10;
 
 std::string binary(const std::string& aRelative) {
   return std::string(PARLINO_BINARY_DIR) + "/" + aRelative;
-}
-
-std::string serverPassword() {
-  if (const char* value = std::getenv("PARLINO_FB_PASSWORD")) {
-    return value;
-  }
-  std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("ISC_PASSWORD=", 0) == 0) {
-      std::string value = line.substr(13);
-      if (value.size() >= 2 && value.front() == '"') {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-  }
-  return "masterkey";
 }
 
 pid_t spawn(const std::vector<std::string>& aArguments, const std::string& aOutput) {
@@ -167,7 +151,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = folder;
   chmod(dir.c_str(), 0777);
-  const std::string password = serverPassword();
+  const std::string password = localServerPassword();
   const std::string database = dir + "/bench.fdb";
   const std::string connection = "localhost:" + database;
 

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace dbtest {
@@ -17,22 +16,6 @@ namespace {
 std::string environment(const char* aName, const std::string& aDefault) {
   const char* value = std::getenv(aName);
   return value != nullptr && *value != '\0' ? std::string(value) : aDefault;
-}
-
-std::string passwordFromFile() {
-  std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::string prefix = "ISC_PASSWORD=";
-    if (line.compare(0, prefix.size(), prefix) == 0) {
-      std::string value = line.substr(prefix.size());
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-  }
-  return "masterkey";
 }
 
 std::string schemaText() {
@@ -47,7 +30,7 @@ std::string engineName(const testing::TestParamInfo<EDbEngine>& aInfo) {
 
 TServerLogin serverLogin() {
   return {environment("PARLINO_FB_HOST", "localhost"), environment("PARLINO_FB_USER", "SYSDBA"),
-          environment("PARLINO_FB_PASSWORD", passwordFromFile())};
+          localServerPassword()};
 }
 
 void requireEngine(EDbEngine aEngine) {
