@@ -3,6 +3,7 @@
 #include "common/AttributedDocument.h"
 #include "platform/TcpServer.h"
 #include "server/Accounts.h"
+#include "tests/e2e/ParlinoProgram.h"
 #include "tests/server/DbTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -36,43 +37,24 @@ public:
         fDir.path(), fDir.file("sim.out"));
     EXPECT_TRUE(waitFor([&] { return access((dev + "/COM3").c_str(), F_OK) == 0; }));
     const TBizDatabaseSettings& db = fDatabase.settings();
-    writeFile(fDir.file("parlino.reg"),
-              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
-              "\"Database\"=\"" +
-                  (aDatabaseName.empty() ? db.Name : aDatabaseName) +
-                  "\"\r\n"
-                  "\"DatabaseHost\"=\"" +
-                  db.Host +
-                  "\"\r\n"
-                  "\"DatabaseUser\"=\"" +
-                  db.Username +
-                  "\"\r\n"
-                  "\"DatabasePassword\"=\"" +
-                  db.Password +
-                  "\"\r\n"
-                  "\"DatabaseEncoding\"=\"UTF8\"\r\n"
-                  "\"HTTPPort\"=\"" +
-                  std::to_string(fPort) +
-                  "\"\r\n"
-                  "\"LogPath\"=\"" +
-                  fDir.file("log") +
-                  "/\"\r\n"
-                  "\"LogLevel\"=\"trace\"\r\n"
-                  "\"SerialDeviceDir\"=\"" +
-                  dev +
-                  "\"\r\n"
-                  "\"SMSCheckIntervall\"=\"300\"\r\n");
+    parlinotest::writeOptionsFile(fDir,
+                                  {{"Database", aDatabaseName.empty() ? db.Name : aDatabaseName},
+                                   {"DatabaseHost", db.Host},
+                                   {"DatabaseUser", db.Username},
+                                   {"DatabasePassword", db.Password},
+                                   {"DatabaseEncoding", "UTF8"},
+                                   {"HTTPPort", std::to_string(fPort)},
+                                   {"LogPath", fDir.file("log") + "/"},
+                                   {"LogLevel", "trace"},
+                                   {"SerialDeviceDir", dev},
+                                   {"SMSCheckIntervall", "300"}});
     writeFile(fDir.file("Parlino.kvcfg"),
               std::string("<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
                           "active=\"") +
                   (aModemActive ? "true" : "false") +
                   "\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
                   "</SMSConfigurations></kvsmssenderconfiguration>");
-    fServer = std::make_unique<TChildProcess>(
-        buildPath("apps/parlino/parlino"),
-        std::vector<std::string>{"--startup-delay-ms", "0", "--options", fDir.file("parlino.reg"),
-                                 "--home", fDir.path()},
-        fDir.path(), fDir.file("parlino.out"));
+    fServer = parlinotest::startParlino(fDir);
     EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; }));
     if (aModemActive) {
       EXPECT_TRUE(

@@ -2,6 +2,7 @@
 // loopback while its own daily file goes on, and entries logged while the log server is down
 // arrive once it is back.
 #include "platform/TcpServer.h"
+#include "tests/e2e/ParlinoProgram.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +18,18 @@ class LogToServerTest : public ::testing::Test {
 protected:
   void SetUp() override {
     startLogServer();
-    writeFile(fDir.file("parlino.reg"),
-              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
-              "\"LogPath\"=\"log/\"\r\n\"DatabaseHost\"=\"\"\r\n"
-              "\"Database\"=\"" +
-                  fDir.file("missing.fdb") + "\"\r\n\"HTTPPort\"=\"" + std::to_string(fHttpPort) +
-                  "\"\r\n"
-                  "\"LogToServer\"=\"1\"\r\n\"LogServerHost\"=\"127.0.0.1\"\r\n"
-                  "\"LogServerPort\"=\"" +
-                  std::to_string(fLogPort) +
-                  "\"\r\n"
-                  "\"LogServerUser\"=\"logger\"\r\n\"LogServerPasswd\"=\"secret\"\r\n"
-                  "\"LogServerLevel\"=\"warn\"\r\n\"LogServerMachineIdent\"=\"gateway1\"\r\n");
-    fGateway = std::make_unique<TChildProcess>(
-        buildPath("apps/parlino/parlino"),
-        std::vector<std::string>{"--startup-delay-ms", "0", "--options", fDir.file("parlino.reg"),
-                                 "--home", fDir.path()},
-        fDir.path(), fDir.file("parlino.out"));
+    parlinotest::writeOptionsFile(fDir, {{"LogPath", "log/"},
+                                         {"DatabaseHost", ""},
+                                         {"Database", fDir.file("missing.fdb")},
+                                         {"HTTPPort", std::to_string(fHttpPort)},
+                                         {"LogToServer", "1"},
+                                         {"LogServerHost", "127.0.0.1"},
+                                         {"LogServerPort", std::to_string(fLogPort)},
+                                         {"LogServerUser", "logger"},
+                                         {"LogServerPasswd", "secret"},
+                                         {"LogServerLevel", "warn"},
+                                         {"LogServerMachineIdent", "gateway1"}});
+    fGateway = parlinotest::startParlino(fDir);
     ASSERT_TRUE(waitFor([&] {
       return ownLog().find("HTTP server listening") != std::string::npos;
     })) << ownLog();

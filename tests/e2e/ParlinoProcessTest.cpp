@@ -1,4 +1,5 @@
 #include "logging/KvLogFormater.h"
+#include "tests/e2e/ParlinoProgram.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,7 @@ protected:
                   aValues);
   }
   std::unique_ptr<TChildProcess> start(const std::string& aDelay = "0") {
-    return std::make_unique<TChildProcess>(
-        buildPath("apps/parlino/parlino"),
-        std::vector<std::string>{"--startup-delay-ms", aDelay, "--options",
-                                 fDir.file("parlino.reg"), "--home", fDir.path()},
-        fDir.path(), fDir.file("stdout.txt"));
+    return parlinotest::startParlino(fDir, aDelay, "stdout.txt");
   }
   std::string logText(const std::string& aFolder) {
     const auto names = listDirectory(fDir.file(aFolder));

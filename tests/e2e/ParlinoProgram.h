@@ -1,0 +1,25 @@
+#pragma once
+
+#include "tests/support/TestSupport.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The built parlino program in a scratch installation: options file "parlino.reg" and home
+// folder in the test's folder, which is also the working directory.
+namespace parlinotest {
+
+using TOptionValues = std::vector<std::pair<std::string, std::string>>;
+
+// Writes <folder>/parlino.reg with the server's options key holding aValues as text values.
+void writeOptionsFile(const testsupport::TTempDir& aFolder, const TOptionValues& aValues);
+
+// Starts parlino on <folder>/parlino.reg with --home <folder> and the given start-up wait;
+// its standard output and error go to <folder>/<aOutputName>.
+std::unique_ptr<testsupport::TChildProcess>
+startParlino(const testsupport::TTempDir& aFolder, const std::string& aStartupDelayMs = "0",
+             const std::string& aOutputName = "parlino.out");
+
+} // namespace parlinotest
