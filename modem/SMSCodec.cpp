@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -14,6 +16,10 @@ namespace {
 constexpr int IC_MAXSEPTETS = 160;      // user data of one SMS in the 7-bit alphabet
 constexpr int IC_MAXDATAOCTETS = 140;   // user data of one SMS in octets
 constexpr int IC_MAXADDRESSDIGITS = 20; // the longest address an SMS-SUBMIT can carry
+constexpr int IC_MAXUCS2UNITS = 70;     // UTF-16 code units of one SMS in UCS2
+constexpr int IC_PARTSEPTETS = 153;     // septets of a part after the concatenation header
+constexpr int IC_PARTUCS2UNITS = 67;    // UTF-16 code units of a part after that header
+constexpr int IC_HEADERSEPTETS = 7;     // the 6 header octets and one fill bit, in septets
 constexpr int IC_ESCAPE = 0x1B;
 constexpr char32_t IC_NOCHARACTER = 0xFFFF;
 
@@ -204,6 +210,27 @@ std::vector<int> textToSeptets(const std::string& aText) {
   return septets;
 }
 
+// The septets of a text that the default alphabet and its extension table carry exactly;
+// false for a text with any other character (which 7-bit would change into "@" or refuse).
+bool exactSeptets(const std::u32string& aCharacters, std::vector<int>& aSeptets) {
+  aSeptets.clear();
+  aSeptets.reserve(aCharacters.size());
+  for (const char32_t character : aCharacters) {
+    if (const int extension = extensionCode(character); extension >= 0) {
+      aSeptets.push_back(IC_ESCAPE);
+      aSeptets.push_back(extension);
+    } else if (character <= 0xFF &&
+               EQ7BIT2ASCII[EQASCII27BIT()[character]] == static_cast<int>(character)) {
+      aSeptets.push_back(EQASCII27BIT()[character]);
+    } else if (const int greek = greekCode(character); greek >= 0) {
+      aSeptets.push_back(greek);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string packSeptets(const std::vector<int>& aSeptets) {
   std::string hex;
   hex.reserve((aSeptets.size() * 7 + 7) / 8 * 2);
@@ -220,6 +247,16 @@ std::string packSeptets(const std::vector<int>& aSeptets) {
   }
   if (pending > 0) {
     hex += hexByte(static_cast<int>(accumulator & 0xFF));
+  }
+  return hex;
+}
+
+std::string ucs2Hex(std::u16string_view aUnits) {
+  std::string hex;
+  hex.reserve(aUnits.size() * 4);
+  for (const char16_t unit : aUnits) {
+    hex += hexByte(unit >> 8);
+    hex += hexByte(unit & 0xFF);
   }
   return hex;
 }
@@ -270,6 +307,59 @@ std::string encodeData(const std::string& aFirstOctet, const std::string& aDataC
   }
   return "00" + aFirstOctet + "00" + addressField(aDestination) + "00" + aDataCoding +
          lengthField(octets) + aData;
+}
+
+// Where a long text is cut into parts: the start of each part, and the end. aWidth gives how
+// many units the item at a position takes together (an escape pair, a surrogate pair).
+template <typename TWidth>
+std::vector<std::size_t> partStarts(std::size_t aCount, std::size_t aSingleLimit,
+                                    std::size_t aPartLimit, TWidth aWidth) {
+  std::vector<std::size_t> starts = {0};
+  if (aCount <= aSingleLimit) {
+    starts.push_back(aCount);
+    return starts;
+  }
+  std::size_t position = 0;
+  while (position < aCount) {
+    const std::size_t start = position;
+    while (position < aCount && position - start + aWidth(position) <= aPartLimit) {
+      position += aWidth(position);
+    }
+    starts.push_back(position);
+  }
+  return starts;
+}
+
+// The user data header of one part: the 8-bit concatenation element only.
+std::string concatHeader(std::uint8_t aReference, std::size_t aTotal, std::size_t aNumber) {
+  return "050003" + hexByte(aReference) + hexByte(static_cast<int>(aTotal)) +
+         hexByte(static_cast<int>(aNumber));
+}
+
+// The last well-formed concatenation element of a header (its length octet first), as a
+// receiver that meets it twice must take it; an element whose number lies outside 1..total
+// is ignored.
+TSMSConcatInfo concatInfo(const std::vector<std::uint8_t>& aHeader) {
+  TSMSConcatInfo info;
+  for (std::size_t i = 1; i + 1 < aHeader.size();) {
+    const int element = aHeader[i];
+    const std::size_t length = aHeader[i + 1];
+    const std::size_t data = i + 2;
+    if (data + length > aHeader.size()) {
+      break;
+    }
+    TSMSConcatInfo found;
+    if (element == 0x00 && length == 3) {
+      found = {aHeader[data], false, aHeader[data + 1], aHeader[data + 2]};
+    } else if (element == 0x08 && length == 4) {
+      found = {aHeader[data] * 256 + aHeader[data + 1], true, aHeader[data + 2], aHeader[data + 3]};
+    }
+    if (found.Total > 0 && found.Number >= 1 && found.Number <= found.Total) {
+      info = found;
+    }
+    i = data + length;
+  }
+  return info;
 }
 
 // Reads the fields of a received PDU one after another; every read checks that the field is
@@ -335,15 +425,16 @@ std::string timeStampText(const std::string& aDigits) {
   return text;
 }
 
-std::string originatorAddress(TPDUReader& aReader) {
-  const int digits = aReader.octet("originator address length");
-  const int type = aReader.octet("originator address type");
+// An originator or destination address field.
+std::string addressOf(TPDUReader& aReader, const std::string& aName) {
+  const int digits = aReader.octet((aName + " address length").c_str());
+  const int type = aReader.octet((aName + " address type").c_str());
   const std::string field =
-      aReader.take(static_cast<std::size_t>(digits + 1) / 2 * 2, "originator address");
+      aReader.take(static_cast<std::size_t>(digits + 1) / 2 * 2, (aName + " address").c_str());
   if (((type >> 4) & 0x7) == 0x5) {
     // Alphanumeric: only the septets its length covers; a sender with seven spare bits
     // fills them with CR, which is no part of the name.
-    const auto septets = unpackSeptets(hexOctets(field, "the originator address"),
+    const auto septets = unpackSeptets(hexOctets(field, ("the " + aName + " address").c_str()),
                                        static_cast<std::size_t>(digits) * 4 / 7);
     std::string name = septetsToText(septets, 0);
     std::erase(name, '@');
@@ -351,7 +442,7 @@ std::string originatorAddress(TPDUReader& aReader) {
   }
   for (const char digit : field) {
     if (hexValue(digit) < 0) {
-      throw ESMSCodecError("the originator address \"" + field + "\" is not a hex number");
+      throw ESMSCodecError("the " + aName + " address \"" + field + "\" is not a hex number");
     }
   }
   std::string number = field;
@@ -362,7 +453,116 @@ std::string originatorAddress(TPDUReader& aReader) {
   return number;
 }
 
+// The fields of a unit up to its user data, which stays hex text.
+struct TUnitFields {
+  bool Submit = false;
+  int FirstOctet = 0;
+  std::string Address;
+  int DataCoding = 0;
+  std::string TimeStamp;
+  int DataLength = 0;
+  std::string UserData;
+};
+
+// Digits of the validity period of an SMS-SUBMIT, by its format bits.
+std::size_t validityPeriodDigits(int aFirstOctet) {
+  switch ((aFirstOctet >> 3) & 0x3) {
+  case 0:
+    return 0;
+  case 2:
+    return 2; // relative
+  default:
+    return 14; // enhanced or absolute
+  }
+}
+
+// With aByMessageType a unit of message type SMS-SUBMIT is read in its own layout; every
+// other unit is read as an SMS-DELIVER.
+TUnitFields readUnit(const std::string& aPDU, bool aByMessageType) {
+  TPDUReader reader(aPDU);
+  const int centreLength = reader.octet("service-centre address length");
+  reader.take(static_cast<std::size_t>(centreLength) * 2, "service-centre address");
+  TUnitFields unit;
+  unit.FirstOctet = reader.octet("first octet");
+  unit.Submit = aByMessageType && (unit.FirstOctet & 0x3) == 0x1;
+  if (unit.Submit) {
+    reader.octet("message reference");
+  }
+  unit.Address = addressOf(reader, unit.Submit ? "destination" : "originator");
+  reader.octet("protocol identifier");
+  unit.DataCoding = reader.octet("data coding scheme");
+  if (unit.Submit) {
+    reader.take(validityPeriodDigits(unit.FirstOctet), "validity period");
+  } else {
+    unit.TimeStamp = timeStampText(reader.take(14, "time stamp"));
+  }
+  unit.DataLength = reader.octet("user-data length");
+  unit.UserData = reader.rest();
+  return unit;
+}
+
+// The alphabet by the coding groups of the data coding scheme: the general groups by their
+// alphabet bits (the reserved value as 7-bit), message waiting groups as 7-bit or UCS2,
+// the data coding group as 7-bit or 8-bit, and reserved groups as 7-bit.
+int alphabetOfCodingGroups(int aDataCoding) {
+  const int alphabetBits = (aDataCoding >> 2) & 0x3;
+  switch (aDataCoding >> 4) {
+  case 0xC:
+  case 0xD:
+    return 0;
+  case 0xE:
+    return 2;
+  case 0xF:
+    return (aDataCoding & 0x4) != 0 ? 1 : 0;
+  default:
+    if (aDataCoding >= 0x80) {
+      return 0;
+    }
+    return alphabetBits == 3 ? 0 : alphabetBits;
+  }
+}
+
+// 7-bit user data of aDataLength septets; the first aHeaderOctets octets (header and its length
+// octet) and the fill bits up to the next septet boundary are skipped.
+std::string sevenBitText(const std::string& aUserData, std::size_t aHeaderOctets, int aDataLength) {
+  const auto septets = unpackSeptets(hexOctets(aUserData, "the user data"),
+                                     static_cast<std::size_t>(std::max(0, aDataLength)));
+  const std::size_t skipped = (aHeaderOctets * 8 + 6) / 7;
+  return skipped >= septets.size() ? std::string() : septetsToText(septets, skipped);
+}
+
+// UCS2 user data after its first aSkippedDigits hex digits.
+std::string ucs2Text(const std::string& aUserData, std::size_t aSkippedDigits) {
+  std::u16string units;
+  for (std::size_t i = aSkippedDigits; i + 4 <= aUserData.size(); i += 4) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const int digit = hexValue(aUserData[i + k]);
+      if (digit < 0) {
+        throw ESMSCodecError("the user data hold \"" + aUserData.substr(i, 4) +
+                             "\", which is not a hex number");
+      }
+      value = value * 16 + static_cast<unsigned>(digit);
+    }
+    units.push_back(static_cast<char16_t>(value));
+  }
+  return utf16ToUtf8(units);
+}
+
+void checkHexDigits(const std::string& aUserData) {
+  for (const char digit : aUserData) {
+    if (hexValue(digit) < 0) {
+      throw ESMSCodecError("the user data are not hex digits");
+    }
+  }
+}
+
 } // namespace
+
+ESMSTooManyParts::ESMSTooManyParts(int aPartsNeeded, int aMaxParts)
+    : ESMSCodecError("the text needs " + std::to_string(aPartsNeeded) +
+                     " SMS parts, more than the limit of " + std::to_string(aMaxParts)),
+      fPartsNeeded(aPartsNeeded), fMaxParts(aMaxParts) {}
 
 TSMSCODEC::TSMSCODEC() {
   EQASCII27BIT(); // built once per process; afterwards only read
@@ -383,6 +583,58 @@ std::string TSMSCODEC::EncodeSMS(const std::string& StrTujuan, const std::string
          packSeptets(septets);
 }
 
+std::vector<std::string> TSMSCODEC::EncodeSMSParts(const std::string& StrTujuan,
+                                                   const std::string& StrPesan,
+                                                   std::uint8_t aReference, int aMaxParts) const {
+  const int maxParts = std::clamp(aMaxParts, 1, IC_MAXSMSPARTS);
+  const std::string address = addressField(StrTujuan);
+  const std::u32string characters = utf8ToCodePoints(StrPesan);
+  std::vector<std::string> pdus;
+
+  std::vector<int> septets;
+  if (exactSeptets(characters, septets)) {
+    const auto starts = partStarts(septets.size(), IC_MAXSEPTETS, IC_PARTSEPTETS,
+                                   [&](std::size_t i) { return septets[i] == IC_ESCAPE ? 2 : 1; });
+    const std::size_t total = starts.size() - 1;
+    if (total > static_cast<std::size_t>(maxParts)) {
+      throw ESMSTooManyParts(static_cast<int>(total), maxParts);
+    }
+    if (total == 1) {
+      return {"000100" + address + "0000" + lengthField(septets.size()) + packSeptets(septets)};
+    }
+    for (std::size_t part = 0; part < total; ++part) {
+      // Seven placeholder septets where the header and its fill bit go.
+      std::vector<int> data(IC_HEADERSEPTETS, 0);
+      data.insert(data.end(), septets.begin() + static_cast<std::ptrdiff_t>(starts[part]),
+                  septets.begin() + static_cast<std::ptrdiff_t>(starts[part + 1]));
+      std::string userData = packSeptets(data);
+      userData.replace(0, 12, concatHeader(aReference, total, part + 1));
+      pdus.push_back("004100" + address + "0000" + lengthField(data.size()) + userData);
+    }
+    return pdus;
+  }
+
+  const std::u16string units = utf8ToUtf16(StrPesan);
+  const auto starts =
+      partStarts(units.size(), IC_MAXUCS2UNITS, IC_PARTUCS2UNITS, [&](std::size_t i) {
+        return units[i] >= 0xD800 && units[i] < 0xDC00 && i + 1 < units.size() ? 2 : 1;
+      });
+  const std::size_t total = starts.size() - 1;
+  if (total > static_cast<std::size_t>(maxParts)) {
+    throw ESMSTooManyParts(static_cast<int>(total), maxParts);
+  }
+  if (total == 1) {
+    return {"000100" + address + "0008" + lengthField(units.size() * 2) + ucs2Hex(units)};
+  }
+  for (std::size_t part = 0; part < total; ++part) {
+    const std::u16string_view slice =
+        std::u16string_view(units).substr(starts[part], starts[part + 1] - starts[part]);
+    pdus.push_back("004100" + address + "0008" + lengthField(6 + slice.size() * 2) +
+                   concatHeader(aReference, total, part + 1) + ucs2Hex(slice));
+  }
+  return pdus;
+}
+
 std::string TSMSCODEC::EncodeSMSBinary(const std::string& StrTujuan,
                                        const std::string& StrPesan) const {
   return encodeData("01", "04", StrTujuan, StrPesan);
@@ -394,70 +646,70 @@ std::string TSMSCODEC::EncodeSMSPush(const std::string& StrTujuan,
 }
 
 std::vector<std::string> TSMSCODEC::DecodeSMS(const std::string& StrSMS) const {
-  TPDUReader reader(StrSMS);
-  const int centreLength = reader.octet("service-centre address length");
-  reader.take(static_cast<std::size_t>(centreLength) * 2, "service-centre address");
-  const bool hasHeader = (reader.octet("first octet") & 0x40) != 0;
-  std::string originator = originatorAddress(reader);
-  reader.octet("protocol identifier");
-  const int coding = (reader.octet("data coding scheme") >> 2) & 0x3;
+  TUnitFields unit = readUnit(StrSMS, false);
+  const int coding = (unit.DataCoding >> 2) & 0x3;
   const int alphabet = coding == 1 ? 1 : coding == 2 ? 2 : 0;
-  const std::string timeStamp = timeStampText(reader.take(14, "time stamp"));
-  const int dataLength = reader.octet("user-data length");
-  const std::string userData = reader.rest();
   int headerLength = 0;
-  if (hasHeader) {
-    TPDUReader header(userData);
+  if ((unit.FirstOctet & 0x40) != 0) {
+    TPDUReader header(unit.UserData);
     headerLength = header.octet("user-data header length");
   }
 
   std::string message;
   switch (alphabet) {
   case 1:
-    for (const char digit : userData) {
-      if (hexValue(digit) < 0) {
-        throw ESMSCodecError("the user data are not hex digits");
-      }
-    }
-    message = PDU8BIT2Data(userData, headerLength, dataLength);
+    checkHexDigits(unit.UserData);
+    message = PDU8BIT2Data(unit.UserData, headerLength, unit.DataLength);
     break;
   case 2:
-    message = PDU16BIT2ASCII(userData, headerLength, dataLength);
+    message = PDU16BIT2ASCII(unit.UserData, headerLength, unit.DataLength);
     break;
   default:
-    message = PDU7BIT2ASCII(userData, headerLength, dataLength);
+    message = PDU7BIT2ASCII(unit.UserData, headerLength, unit.DataLength);
     break;
   }
-  return {std::move(originator), std::move(message), std::to_string(alphabet), timeStamp};
+  return {std::move(unit.Address), std::move(message), std::to_string(alphabet),
+          std::move(unit.TimeStamp)};
+}
+
+TSMSDecoded TSMSCODEC::DecodeSMSFull(const std::string& StrSMS) const {
+  TUnitFields unit = readUnit(StrSMS, true);
+  TSMSDecoded decoded;
+  decoded.Submit = unit.Submit;
+  decoded.Address = std::move(unit.Address);
+  decoded.Alphabet = alphabetOfCodingGroups(unit.DataCoding);
+  decoded.TimeStamp = std::move(unit.TimeStamp);
+  std::size_t headerOctets = 0;
+  if ((unit.FirstOctet & 0x40) != 0) {
+    TPDUReader header(unit.UserData);
+    headerOctets = static_cast<std::size_t>(header.octet("user-data header length")) + 1;
+    decoded.Header = unit.UserData.substr(0, std::min(headerOctets * 2, unit.UserData.size()));
+    decoded.Concat = concatInfo(hexOctets(decoded.Header, "the user-data header"));
+  }
+  switch (decoded.Alphabet) {
+  case 1:
+    checkHexDigits(unit.UserData);
+    decoded.Message = unit.UserData.substr(decoded.Header.size());
+    break;
+  case 2:
+    decoded.Message = ucs2Text(unit.UserData, decoded.Header.size());
+    break;
+  default:
+    decoded.Message = sevenBitText(unit.UserData, headerOctets, unit.DataLength);
+    break;
+  }
+  return decoded;
 }
 
 std::string TSMSCODEC::PDU7BIT2ASCII(const std::string& StrPDU, int PanjangUDH,
                                      int PanjangData) const {
-  const auto septets = unpackSeptets(hexOctets(StrPDU, "the user data"),
-                                     static_cast<std::size_t>(std::max(0, PanjangData)));
-  // The header and the fill bits up to the next septet boundary.
-  const std::size_t skipped =
-      PanjangUDH > 0 ? (static_cast<std::size_t>(PanjangUDH + 1) * 8 + 6) / 7 : 0;
-  return skipped >= septets.size() ? std::string() : septetsToText(septets, skipped);
+  return sevenBitText(StrPDU, PanjangUDH > 0 ? static_cast<std::size_t>(PanjangUDH) + 1 : 0,
+                      PanjangData);
 }
 
 std::string TSMSCODEC::PDU16BIT2ASCII(const std::string& StrPDU, int PanjangUDH,
                                       int /*PanjangData*/) const {
-  const std::size_t skipped = PanjangUDH > 0 ? static_cast<std::size_t>(PanjangUDH) * 2 + 2 : 0;
-  std::u16string units;
-  for (std::size_t i = skipped; i + 4 <= StrPDU.size(); i += 4) {
-    unsigned value = 0;
-    for (std::size_t k = 0; k < 4; ++k) {
-      const int digit = hexValue(StrPDU[i + k]);
-      if (digit < 0) {
-        throw ESMSCodecError("the user data hold \"" + StrPDU.substr(i, 4) +
-                             "\", which is not a hex number");
-      }
-      value = value * 16 + static_cast<unsigned>(digit);
-    }
-    units.push_back(static_cast<char16_t>(value));
-  }
-  return utf16ToUtf8(units);
+  return ucs2Text(StrPDU, PanjangUDH > 0 ? static_cast<std::size_t>(PanjangUDH) * 2 + 2 : 0);
 }
 
 std::string TSMSCODEC::PDU8BIT2Data(const std::string& StrPDU, int /*PanjangUDH*/,
