@@ -1,63 +1,43 @@
 // parlino-pdu: the gateway's PDU codec for operators and tests.
-//   parlino-pdu decode HEX                          the four decoded entries as one JSON object
-//   parlino-pdu encode text|binary|push DEST DATA   the SMS-SUBMIT PDU
+//   parlino-pdu decode HEX                  the fields of one SMS-DELIVER or SMS-SUBMIT as JSON
+//   parlino-pdu join HEX...                 the parts joined into messages, one JSON line each
+//   parlino-pdu encode text [--reference N] [--max-parts N] DEST TEXT
+//                                           the SMS-SUBMIT PDUs of a text, one per line
+//   parlino-pdu encode binary|push DEST DATA
+//                                           the SMS-SUBMIT PDU of hex data
 // Exit status 0 on success, 2 for a codec error (its text on stderr), 1 for a wrong call.
 #include "modem/SMSCodec.h"
+#include "modem/SMSConcatCollector.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
+
+using TJson = nlohmann::ordered_json;
 
 constexpr int IC_EXITCODECERROR = 2;
 constexpr int IC_EXITUSAGE = 1;
 
 void usage(std::FILE* aOut) {
   std::fputs("usage: parlino-pdu decode HEX\n"
-             "       parlino-pdu encode text|binary|push DESTINATION DATA\n",
+             "       parlino-pdu join HEX...\n"
+             "       parlino-pdu encode text [--reference N] [--max-parts N] DESTINATION TEXT\n"
+             "       parlino-pdu encode binary|push DESTINATION DATA\n",
              aOut);
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; the UTF-8 text of the
-// codec is copied as it is.
-std::string jsonString(std::string_view aText) {
-  std::string out = "\"";
-  for (const char c : aText) {
-    switch (c) {
-    case '"':
-      out += "\\\"";
-      break;
-    case '\\':
-      out += "\\\\";
-      break;
-    case '\b':
-      out += "\\b";
-      break;
-    case '\f':
-      out += "\\f";
-      break;
-    case '\n':
-      out += "\\n";
-      break;
-    case '\r':
-      out += "\\r";
-      break;
-    case '\t':
-      out += "\\t";
-      break;
-    default:
-      if (static_cast<unsigned char>(c) < 0x20) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-        out += escaped;
-      } else {
-        out += c;
-      }
-    }
-  }
-  return out + "\"";
+void printJson(const TJson& aValue) {
+  std::cout << aValue.dump(-1, ' ', false, TJson::error_handler_t::replace) << "\n";
 }
 
 // Modem listings are often pasted with blanks or a line end around the digits.
@@ -70,29 +50,113 @@ std::string trimmed(std::string_view aText) {
   return std::string(aText.substr(first, last - first + 1));
 }
 
+TJson concatJson(const TSMSConcatInfo& aConcat) {
+  if (!aConcat.isPart()) {
+    return nullptr;
+  }
+  return {{"reference", aConcat.Reference},
+          {"referenceBits", aConcat.WideReference ? 16 : 8},
+          {"total", aConcat.Total},
+          {"number", aConcat.Number}};
+}
+
 int decode(const TSMSCODEC& aCodec, const std::string& aPDU) {
-  const auto entries = aCodec.DecodeSMS(trimmed(aPDU));
-  std::cout << "{\"originator\": " << jsonString(entries[0])
-            << ", \"message\": " << jsonString(entries[1])
-            << ", \"alphabet\": " << jsonString(entries[2])
-            << ", \"timestamp\": " << jsonString(entries[3]) << "}\n";
+  const TSMSDecoded decoded = aCodec.DecodeSMSFull(trimmed(aPDU));
+  TJson out;
+  out["type"] = decoded.Submit ? "submit" : "deliver";
+  out[decoded.Submit ? "destination" : "originator"] = decoded.Address;
+  out["message"] = decoded.Message;
+  out["alphabet"] = std::to_string(decoded.Alphabet);
+  if (!decoded.Submit) {
+    out["timestamp"] = decoded.TimeStamp;
+  }
+  out["header"] = decoded.Header;
+  out["concat"] = concatJson(decoded.Concat);
+  printJson(out);
   return 0;
 }
 
-int encode(const TSMSCODEC& aCodec, std::string_view aKind, const std::string& aDestination,
-           const std::string& aData) {
-  std::string pdu;
-  if (aKind == "text") {
-    pdu = aCodec.EncodeSMS(aDestination, aData);
-  } else if (aKind == "binary") {
-    pdu = aCodec.EncodeSMSBinary(aDestination, aData);
-  } else if (aKind == "push") {
-    pdu = aCodec.EncodeSMSPush(aDestination, aData);
+void printJoined(const TSMSConcatMessage& aMessage) {
+  const TSMSDecoded& first = aMessage.Parts.front().Decoded;
+  TJson numbers = TJson::array();
+  for (const auto& part : aMessage.Parts) {
+    numbers.push_back(part.Decoded.Concat.Number);
+  }
+  printJson({{first.Submit ? "destination" : "originator", first.Address},
+             {"message", aMessage.Text},
+             {"alphabet", std::to_string(first.Alphabet)},
+             {"complete", aMessage.Complete},
+             {"total", first.Concat.Total},
+             {"parts", numbers}});
+}
+
+// Whole messages as their last part comes, then what is left of incomplete ones.
+int join(const TSMSCODEC& aCodec, const std::vector<std::string>& aPDUs) {
+  std::vector<TSMSConcatPart> parts;
+  for (const auto& pdu : aPDUs) {
+    parts.push_back({aCodec.DecodeSMSFull(trimmed(pdu)), pdu, TDateTime()});
+  }
+  TSMSConcatCollector collector;
+  for (auto& part : parts) {
+    const TSMSConcatAdded added = collector.add(std::move(part));
+    if (added.State == csComplete) {
+      printJoined(added.Message);
+    }
+  }
+  for (const auto& message : collector.takeExpired(TDateTime(1.0), std::chrono::milliseconds(0))) {
+    printJoined(message);
+  }
+  return 0;
+}
+
+bool parseCount(std::string_view aText, int aMin, int aMax, int& aValue) {
+  const auto [end, error] = std::from_chars(aText.data(), aText.data() + aText.size(), aValue);
+  return error == std::errc() && end == aText.data() + aText.size() && aValue >= aMin &&
+         aValue <= aMax;
+}
+
+// aArguments: the words after "encode".
+int encode(const TSMSCODEC& aCodec, const std::vector<std::string>& aArguments) {
+  if (aArguments.empty()) {
+    usage(stderr);
+    return IC_EXITUSAGE;
+  }
+  const std::string& kind = aArguments[0];
+  std::size_t next = 1;
+  int reference = 0;
+  int maxParts = IC_DEFAULTMAXSMSPARTS;
+  while (kind == "text" && next + 1 < aArguments.size() &&
+         (aArguments[next] == "--reference" || aArguments[next] == "--max-parts")) {
+    const bool isReference = aArguments[next] == "--reference";
+    if (!(isReference ? parseCount(aArguments[next + 1], 0, 255, reference)
+                      : parseCount(aArguments[next + 1], 1, IC_MAXSMSPARTS, maxParts))) {
+      std::cerr << aArguments[next] << " takes a number from " << (isReference ? 0 : 1) << " to "
+                << (isReference ? 255 : IC_MAXSMSPARTS) << "\n";
+      usage(stderr);
+      return IC_EXITUSAGE;
+    }
+    next += 2;
+  }
+  if (aArguments.size() != next + 2) {
+    usage(stderr);
+    return IC_EXITUSAGE;
+  }
+  const std::string& destination = aArguments[next];
+  const std::string& data = aArguments[next + 1];
+  std::vector<std::string> pdus;
+  if (kind == "text") {
+    pdus = aCodec.EncodeSMSParts(destination, data, static_cast<std::uint8_t>(reference), maxParts);
+  } else if (kind == "binary") {
+    pdus = {aCodec.EncodeSMSBinary(destination, data)};
+  } else if (kind == "push") {
+    pdus = {aCodec.EncodeSMSPush(destination, data)};
   } else {
     usage(stderr);
     return IC_EXITUSAGE;
   }
-  std::cout << pdu << "\n";
+  for (const auto& pdu : pdus) {
+    std::cout << pdu << "\n";
+  }
   return 0;
 }
 
@@ -101,12 +165,16 @@ int encode(const TSMSCODEC& aCodec, std::string_view aKind, const std::string& a
 int main(int argc, char** argv) {
   const TSMSCODEC codec;
   const std::string_view command = argc > 1 ? argv[1] : "";
+  const std::vector<std::string> rest(argv + std::min(argc, 2), argv + argc);
   try {
-    if (command == "decode" && argc == 3) {
-      return decode(codec, argv[2]);
+    if (command == "decode" && rest.size() == 1) {
+      return decode(codec, rest[0]);
     }
-    if (command == "encode" && argc == 5) {
-      return encode(codec, argv[2], argv[3], argv[4]);
+    if (command == "join" && !rest.empty()) {
+      return join(codec, rest);
+    }
+    if (command == "encode") {
+      return encode(codec, rest);
     }
   } catch (const ESMSCodecError& error) {
     std::cerr << error.what() << "\n";
