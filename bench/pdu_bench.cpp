@@ -1,7 +1,10 @@
 // Encode and decode throughput of the SMS codec (PDUs per second) for a mix of short and full
-// texts, UCS2 and 8-bit messages. Prints figures, asserts nothing.
+// texts, UCS2 and 8-bit messages, and of long texts sent as concatenated SMS (messages per
+// second: encoding all parts; decoding all parts and joining them). Prints figures, asserts
+// nothing.
 //   pdu_bench [seconds per figure, default 2]
 #include "modem/SMSCodec.h"
+#include "modem/SMSConcatCollector.h"
 
 #include <chrono>
 #include <cstdio>
@@ -50,8 +53,49 @@ std::string deliverOfText(const TSMSCODEC& aCodec, const std::string& aText) {
   return kDeliverHead + "00" + kTimestamp + submit.substr(userData);
 }
 
-void report(const char* aWhat, double aPerSecond) {
-  std::printf("%-34s %12.0f PDUs/s\n", aWhat, aPerSecond);
+// The SMS-DELIVER a phone would receive for one SMS-SUBMIT of the encoder.
+std::string deliverOfSubmit(const std::string& aSubmit) {
+  const std::size_t dataCoding = 6 + 4 + kDestination.size() + 2;
+  const std::string firstOctet = aSubmit.substr(2, 2) == "41" ? "44" : "04";
+  return "00" + firstOctet + kDeliverHead.substr(4) + aSubmit.substr(dataCoding, 2) + kTimestamp +
+         aSubmit.substr(dataCoding + 2);
+}
+
+void report(const char* aWhat, double aPerSecond, const char* aUnit = "PDUs/s") {
+  std::printf("%-40s %12.0f %s\n", aWhat, aPerSecond, aUnit);
+}
+
+// Encoding a long text into its parts, and decoding and joining the parts as they arrive.
+int reportLongText(double aSeconds, const TSMSCODEC& aCodec, const char* aName,
+                   const std::string& aText) {
+  std::vector<std::string> received;
+  try {
+    for (const auto& pdu : aCodec.EncodeSMSParts(kDestination, aText, 1)) {
+      received.push_back(deliverOfSubmit(pdu));
+    }
+    if (aCodec.DecodeSMSFull(received.front()).Concat.Total != static_cast<int>(received.size())) {
+      throw ESMSCodecError("the parts do not read back");
+    }
+  } catch (const ESMSCodecError& e) {
+    std::fprintf(stderr, "pdu_bench: %s: %s\n", aName, e.what());
+    return 1;
+  }
+  const std::string parts = ", " + std::to_string(received.size()) + " parts";
+  const std::string encodeName = std::string("encode ") + aName + parts;
+  report(encodeName.c_str(),
+         rate(aSeconds, [&] { (void)aCodec.EncodeSMSParts(kDestination, aText, 1); }),
+         "messages/s");
+  const std::string decodeName = std::string("decode, join ") + aName + parts;
+  report(decodeName.c_str(),
+         rate(aSeconds,
+              [&] {
+                TSMSConcatCollector collector;
+                for (const auto& pdu : received) {
+                  (void)collector.add({aCodec.DecodeSMSFull(pdu), pdu, TDateTime()});
+                }
+              }),
+         "messages/s");
+  return 0;
 }
 
 } // namespace
@@ -103,5 +147,17 @@ int main(int argc, char** argv) {
     }
   });
   report("decode mix of the four", mixed * static_cast<double>(received.size()));
-  return 0;
+
+  std::string cyrillic; // 400 characters
+  for (int i = 0; i < 36; ++i) {
+    cyrillic += "Привет мир ";
+  }
+  cyrillic += "Мир!";
+  std::string emoji; // 300 characters, 400 UTF-16 units
+  for (int i = 0; i < 100; ++i) {
+    emoji += "😀ok";
+  }
+  return reportLongText(seconds, codec, "7-bit, 918 septets", std::string(916, 'x') + "{") +
+         reportLongText(seconds, codec, "UCS2, 400 chars", cyrillic) +
+         reportLongText(seconds, codec, "UCS2, 100 emoji", emoji);
 }
