@@ -33,9 +33,11 @@ TSMSConcatMessage joinSMSParts(std::vector<TSMSConcatPart> aParts) {
 TSMSConcatAdded TSMSConcatCollector::add(TSMSConcatPart aPart) {
   TSMSConcatAdded added;
   const TSMSConcatInfo concat = aPart.Decoded.Concat;
-  if (!concat.isPart()) {
+  if (!concat.isPart() || concat.Number < 1 || concat.Number > concat.Total) {
     added.State = csComplete;
-    added.Message = joinSMSParts({std::move(aPart)});
+    added.Message.Text = aPart.Decoded.Message;
+    added.Message.Parts.push_back(std::move(aPart));
+    added.Message.Complete = true;
     return added;
   }
   const TKey key{aPart.Decoded.Address, concat.WideReference, concat.Reference, concat.Total};

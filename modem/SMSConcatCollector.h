@@ -50,6 +50,8 @@ struct TSMSConcatAdded {
 // thread-safe: one owner, or the owner's lock around every call.
 class TSMSConcatCollector {
 public:
+  // A single SMS, or a part numbered outside 1..total (which no decoded unit is), comes back
+  // at once as a whole message of its own.
   TSMSConcatAdded add(TSMSConcatPart aPart);
 
   // Takes out every pending message whose first part arrived more than aTimeout before aNow,
