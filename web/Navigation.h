@@ -16,7 +16,8 @@ class TIWServerController;
 bool showIWForm(TWebPage& aAppForm, const std::string& aClass, const std::any& aParam = {});
 
 struct TAdministrationSettings {
-  TLogonThrottleSettings Throttle; // slowing of failed logons
+  // Slowing of failed logons: 0.5 s after the first, doubling up to 16 s.
+  TLogonThrottleSettings Throttle{std::chrono::milliseconds(500), std::chrono::milliseconds(16000)};
 };
 
 // The administration pages as the framework runs them: the page classes, the new-session
