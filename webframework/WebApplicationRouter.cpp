@@ -49,6 +49,14 @@ std::optional<TWebPageRoute> TWebApplicationRouter::matchPageRequest(std::string
   return std::nullopt;
 }
 
+std::string TWebApplicationRouter::loggablePath(const std::string& aPath) const {
+  const std::optional<TWebPageRoute> page = matchPageRequest(aPath);
+  if (page && page->Kind == EWebPageRequest::ExecCommand && page->SubPath.size() > 1) {
+    return getExecCommandPath() + "/...";
+  }
+  return aPath;
+}
+
 void TWebApplicationRouter::handleRequest(const TWebRequest& aRequest,
                                           TWebResponse& aResponse) const {
   try {
@@ -80,8 +88,9 @@ void TWebApplicationRouter::reportFailure(const TWebRequest& aRequest, TWebRespo
     }
   }
   if (!handled) {
-    Logger().error("webframework", "error processing request \"" + aRequest.Path + "\": " +
-                                       (aException != nullptr ? aException->what() : "unknown"));
+    Logger().error("webframework",
+                   "error processing request \"" + loggablePath(aRequest.Path) +
+                       "\": " + (aException != nullptr ? aException->what() : "unknown"));
   }
   aResponse = TWebResponse();
   aResponse.Status = 500;

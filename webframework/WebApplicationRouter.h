@@ -53,6 +53,9 @@ public:
   std::string getStartPagePath() const;
   std::string getExecCommandPath() const;
 
+  // aPath as a log line may show it: the session token of a page address is left out.
+  std::string loggablePath(const std::string& aPath) const;
+
   // Routes one request and fills aResponse. Never throws.
   void handleRequest(const TWebRequest& aRequest, TWebResponse& aResponse) const;
 

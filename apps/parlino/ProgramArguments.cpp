@@ -3,11 +3,12 @@
 #include <charconv>
 
 namespace {
-bool tryParseDelay(const std::string& aText, std::chrono::milliseconds& aDelay) {
+bool tryParseDelay(const std::string& aText, std::chrono::milliseconds& aDelay,
+                   long long aMinimum = 0) {
   long long value = 0;
   const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), value);
-  if (aText.empty() || ec != std::errc() || end != aText.data() + aText.size() || value < 0 ||
-      value > 3'600'000) {
+  if (aText.empty() || ec != std::errc() || end != aText.data() + aText.size() ||
+      value < aMinimum || value > 3'600'000) {
     return false;
   }
   aDelay = std::chrono::milliseconds(value);
@@ -23,7 +24,8 @@ TProgramArguments parseProgramArguments(const std::vector<std::string>& aArgumen
     if (argument == "--help" || argument == "-h") {
       result.ShowHelp = true;
     } else if (argument == "--home" || argument == "--options" ||
-               argument == "--startup-delay-ms") {
+               argument == "--startup-delay-ms" || argument == "--data-dir" ||
+               argument == "--session-timeout-ms") {
       if (!hasValue) {
         result.Error = argument + " needs a value";
         return result;
@@ -33,6 +35,14 @@ TProgramArguments parseProgramArguments(const std::vector<std::string>& aArgumen
         result.Home = value;
       } else if (argument == "--options") {
         result.OptionsFile = value;
+      } else if (argument == "--data-dir") {
+        result.DataDir = value;
+      } else if (argument == "--session-timeout-ms") {
+        if (!tryParseDelay(value, result.SessionTimeout, 1000)) {
+          result.Error =
+              "--session-timeout-ms takes milliseconds from 1000 to 3600000, not \"" + value + "\"";
+          return result;
+        }
       } else if (!tryParseDelay(value, result.StartupDelay)) {
         result.Error =
             "--startup-delay-ms takes milliseconds from 0 to 3600000, not \"" + value + "\"";
@@ -47,9 +57,15 @@ TProgramArguments parseProgramArguments(const std::vector<std::string>& aArgumen
 }
 
 std::string programUsage() {
-  return "usage: parlino [--home DIR] [--options FILE] [--startup-delay-ms N]\n"
+  return "usage: parlino [--home DIR] [--options FILE] [--startup-delay-ms N] [--data-dir DIR]\n"
+         "               [--session-timeout-ms N]\n"
          "  --home DIR            folder of Parlino.kvcfg, the initial log files and the\n"
          "                        received/sent message files (default: the program's folder)\n"
          "  --options FILE        options file (default: /etc/parlino/parlino.reg)\n"
-         "  --startup-delay-ms N  wait before reading the options (default: 15000)\n";
+         "  --startup-delay-ms N  wait before reading the options (default: 15000)\n"
+         "  --data-dir DIR        images and style sheets of the administration pages\n"
+         "                        (default: www/ beside the program, else\n"
+         "                        ../share/parlino/www)\n"
+         "  --session-timeout-ms N  idle time after which a page session ends (default:\n"
+         "                        900000, 15 minutes)\n";
 }

@@ -1,9 +1,12 @@
 // The server program: runs in the foreground until SIGTERM or SIGINT, then shuts down in order.
 #include "ProgramArguments.h"
 #include "logging/KvLogger.h"
+#include "platform/Files.h"
 #include "platform/ProcessInfo.h"
 #include "platform/StopSignals.h"
 #include "server/ServerController.h"
+#include "web/Navigation.h"
+#include "webframework/WebApplication.h"
 #include "webframework/WebServer.h"
 
 #include <cstdio>
@@ -11,8 +14,22 @@
 
 namespace {
 
+// The images and style sheets of the pages: www/ beside the program in the build tree,
+// share/parlino/www beside bin/ when installed.
+std::string findDataDir(const TProgramArguments& aArguments) {
+  if (!aArguments.DataDir.empty()) {
+    return aArguments.DataDir;
+  }
+  const std::string programDir = platform::extractFileDir(platform::programPath());
+  if (platform::directoryExists(programDir + "/www")) {
+    return programDir + "/www";
+  }
+  return programDir + "/../share/parlino/www";
+}
+
 // The HTTP port of the options: the framework's pages and the core's commands.
-std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController) {
+std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController,
+                                           TWebApplication& aPages) {
   const TServerOptions& options = aController.options();
   TWebServerSettings settings;
   settings.Port = options.HTTPPort;
@@ -25,6 +42,7 @@ std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController) {
   router.OnException = [&aController](const std::exception& aException, bool& aHandled) {
     aController.IWServerControllerBaseException(aException, aHandled);
   };
+  aPages.attach(router);
   if (const TWebStartResult started = server->start(); !started) {
     Logger().error("servercontroller", "HTTP server NOT started on port " +
                                            std::to_string(settings.Port) + ": " + started.message);
@@ -32,6 +50,9 @@ std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController) {
   }
   Logger().info("servercontroller",
                 "HTTP server listening on port " + std::to_string(server->getPort()));
+  Logger().info("servercontroller",
+                "administration pages at http://localhost:" + std::to_string(server->getPort()) +
+                    router.getStartPagePath());
   return server;
 }
 
@@ -56,11 +77,20 @@ int runServer(const TProgramArguments& aArguments) {
     bool handled = false;
     controller.IWServerControllerBaseException(e, handled);
   }
-  std::unique_ptr<TWebServer> webServer = startWebServer(controller);
+  TAdministrationPages administration;
+  TWebApplicationSettings pageSettings;
+  pageSettings.FilesFolder = findDataDir(aArguments);
+  pageSettings.Sessions.Timeout = aArguments.SessionTimeout;
+  auto pages = std::make_unique<TWebApplication>(pageSettings);
+  administration.registerWith(*pages, controller);
+  pages->startSweeper(
+      std::min<std::chrono::milliseconds>(std::chrono::seconds(30), aArguments.SessionTimeout / 4));
+  std::unique_ptr<TWebServer> webServer = startWebServer(controller, *pages);
   signalWaiter.join(); // returns once a stop signal arrived
   if (webServer) {
     webServer->stop(); // answers the requests under way, takes no new ones
   }
+  pages.reset(); // the sessions' pages go while the core still stands
   controller.IWServerControllerBaseDestroy();
   return 0;
 }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "webframework/WebPage.h"
+
+#include <any>
+#include <string>
+
+// The icon theme the page images come from, credited on the pages.
+inline constexpr const char* SC_ICONVENDOR = "Tango Desktop Project";
+inline constexpr const char* SC_ICONVENDORURL = "http://tango.freedesktop.org/";
+
+// A page of the administration interface. A page kind may offer doInitialize, which the
+// navigation rule calls on every visit; aParam is an optional object (absent in this system).
+// Logon pages are the only ones a session sees before an administrator has logged on.
+class TAdminForm : public TWebPage {
+public:
+  TAdminForm(TWebSession& aSession, const std::string& aName);
+
+  virtual void doInitialize(const std::any& /*aParam*/) {}
+  virtual bool isLogonPage() const { return false; }
+
+protected:
+  // The top bar with the header banner; for full pages.
+  TWebRegion& addTopBar();
+  // The link to the icon credits, opened in a new browser window.
+  TWebLink& addIconsLink(TWebRegion* aParent);
+};
