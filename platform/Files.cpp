@@ -172,4 +172,13 @@ TFileResult makeExecutable(const std::string& aPath) {
   return {};
 }
 
+TFileResult createUniqueDirectory(const std::string& aPrefix, std::string& aPath) {
+  std::string pattern = aPrefix + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    return TFileResult::failure(errno);
+  }
+  aPath = pattern;
+  return {};
+}
+
 } // namespace platform

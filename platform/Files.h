@@ -38,5 +38,8 @@ TFileResult renameFile(const std::string& aOldName, const std::string& aNewName)
 TFileResult removeFile(const std::string& aPath);
 // Adds the execute permission for everyone who may read the file.
 TFileResult makeExecutable(const std::string& aPath);
+// Creates a new directory named aPrefix followed by six random characters, readable only by
+// its owner (mkdtemp), and returns its path in aPath.
+TFileResult createUniqueDirectory(const std::string& aPrefix, std::string& aPath);
 
 } // namespace platform

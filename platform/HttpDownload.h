@@ -28,7 +28,8 @@ class IHttpDownload {
 public:
   virtual ~IHttpDownload() = default;
   // Fetches aURL with one GET (following redirects) and writes the body of a successful
-  // answer into aFile, which is created or replaced. Blocks until the transfer is over. An
+  // answer into aFile, a new file: a name that exists already (also as a link) fails, so that
+  // nobody can have the download written elsewhere. Blocks until the transfer is over. An
   // answer of 400 and above is a failure. What was written of a failed transfer may remain.
   virtual TDownloadResult download(const std::string& aURL, const std::string& aFile,
                                    const TDownloadProgress& aProgress) = 0;

@@ -84,6 +84,13 @@ void TKVPrereqThirdpatrySetup::download(const std::string& aFile) {
     fCurrentAdapter->setProgress(aReceived, -1, -1);
   };
   fCurrentAdapter->setActionText("Download...");
+  // The file of an earlier run goes first; the download then makes a new one, so a link
+  // someone placed under the name in the shared temporary folder is never written through.
+  if (const auto removed = platform::removeFile(aFile); !removed) {
+    throw EKVPrereqError(std::string(text("Die Datei ", "The file ")) + aFile +
+                         text(" kann nicht ersetzt werden: ", " cannot be replaced: ") +
+                         removed.message());
+  }
   platform::TDownloadResult result;
   try {
     result = fServices.Download->download(fDownloadLinkDirect, aFile, progress);
@@ -127,8 +134,11 @@ void TKVPrereqThirdpatrySetup::install(const std::string& aFile) {
 }
 
 std::string TKVPrereqThirdpatrySetup::unpackedInstaller(const std::string& aArchive) {
-  const std::string folder = fServices.TempDirectory + archiveStem(downloadFileName(aArchive));
-  const auto made = platform::forceDirectories(folder);
+  // A new folder of our own, so that nothing placed in the shared temporary folder beforehand
+  // becomes part of the installation.
+  std::string folder;
+  const auto made = platform::createUniqueDirectory(
+      fServices.TempDirectory + archiveStem(downloadFileName(aArchive)) + "-", folder);
   const int exitCode = made ? shellExecuteAndWait("tar", {"-xzf", aArchive, "-C", folder}, {}) : -1;
   if (exitCode != 0) {
     throw EKVPrereqError(

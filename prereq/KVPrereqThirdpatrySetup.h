@@ -22,8 +22,9 @@ public:
 
   // Checks nothing and reports the prerequisite as satisfied.
   bool executeCheck(const std::string& aCommandParams) override;
-  // Downloads DownloadLinkDirect and runs it: an archive ".tar.gz" is unpacked into the
-  // temporary folder and its "install.sh" run, any other file is made executable and run.
+  // Downloads DownloadLinkDirect into the temporary folder and runs it: an archive ".tar.gz"
+  // is unpacked into a new folder there and its "install.sh" run, any other file is made
+  // executable and run.
   // Resolved only when the installer ends with exit code 0. A failure (download, unpacking,
   // an installer that does not start or ends with another code) raises EKVPrereqError after
   // endAction; a failed download leaves no file behind.

@@ -23,7 +23,7 @@ platform::TDownloadResult TQtHttpDownload::download(const std::string& aURL,
     return platform::TDownloadResult::failure(0, "invalid address");
   }
   QFile file(QString::fromStdString(aFile));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
     return platform::TDownloadResult::failure(0, file.errorString().toStdString());
   }
   QNetworkAccessManager manager;

@@ -51,7 +51,7 @@ TEST(SystemFactsTest, LibraryProbeLoadsByName) {
   EXPECT_FALSE(probe->canLoad("libparlino-no-such-library.so.1"));
 }
 
-TEST(SystemFactsTest, RemoveAndMakeExecutable) {
+TEST(SystemFactsTest, RemoveMakeExecutableAndUniqueDirectories) {
   testsupport::TTempDir temp;
   const std::string file = temp.file("installer");
   testsupport::writeFile(file, "#!/bin/sh\n");
@@ -64,6 +64,15 @@ TEST(SystemFactsTest, RemoveAndMakeExecutable) {
   EXPECT_TRUE(platform::removeFile(file));
   EXPECT_FALSE(platform::fileExists(file));
   EXPECT_TRUE(platform::removeFile(file)); // gone already counts as removed
+
+  std::string first;
+  std::string second;
+  ASSERT_TRUE(platform::createUniqueDirectory(temp.file("product-"), first));
+  ASSERT_TRUE(platform::createUniqueDirectory(temp.file("product-"), second));
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(temp.file("product-"), 0), 0u);
+  EXPECT_TRUE(platform::directoryExists(first));
+  EXPECT_FALSE(platform::createUniqueDirectory(temp.file("missing/product-"), first));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -280,7 +281,12 @@ protected:
 };
 
 TEST_F(MainFormDirectActionTest, TheInstallerFromTheServerRunsAndResolvesTheRow) {
+  // A link someone left under the installer's name is replaced, not written through.
+  const std::string victim = fTemp.file("victim");
+  testsupport::writeFile(victim, "keep");
+  ASSERT_EQ(symlink(victim.c_str(), fTemp.file("installer.sh").c_str()), 0);
   installFrom("/installer.sh");
+  EXPECT_EQ(testsupport::readFile(victim), "keep");
   EXPECT_TRUE(fMachine.Dialogs.Errors.empty());
   EXPECT_EQ(list().topLevelItemCount(), 0);
   EXPECT_EQ(testsupport::readFile(fMarker), "installed\n");
