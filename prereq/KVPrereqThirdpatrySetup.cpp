@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
