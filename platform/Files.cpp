@@ -153,4 +153,32 @@ TFileResult renameFile(const std::string& aOldName, const std::string& aNewName)
   return {};
 }
 
+TFileResult removeFile(const std::string& aPath) {
+  if (::unlink(aPath.c_str()) != 0 && errno != ENOENT) {
+    return TFileResult::failure(errno);
+  }
+  return {};
+}
+
+TFileResult makeExecutable(const std::string& aPath) {
+  struct stat st {};
+  if (::stat(aPath.c_str(), &st) != 0) {
+    return TFileResult::failure(errno);
+  }
+  const mode_t readable = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  if (::chmod(aPath.c_str(), (st.st_mode & 07777) | S_IXUSR | (readable >> 2)) != 0) {
+    return TFileResult::failure(errno);
+  }
+  return {};
+}
+
+TFileResult createUniqueDirectory(const std::string& aPrefix, std::string& aPath) {
+  std::string pattern = aPrefix + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    return TFileResult::failure(errno);
+  }
+  aPath = pattern;
+  return {};
+}
+
 } // namespace platform

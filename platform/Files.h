@@ -34,5 +34,12 @@ TFileResult createNewFile(const std::string& aPath, std::string_view aData);
 TFileResult readWholeFile(const std::string& aPath, std::string& aData);
 // Renames; fails with EEXIST when the new name exists already.
 TFileResult renameFile(const std::string& aOldName, const std::string& aNewName);
+// Removes a file; one that does not exist counts as removed.
+TFileResult removeFile(const std::string& aPath);
+// Adds the execute permission for everyone who may read the file.
+TFileResult makeExecutable(const std::string& aPath);
+// Creates a new directory named aPrefix followed by six random characters, readable only by
+// its owner (mkdtemp), and returns its path in aPath.
+TFileResult createUniqueDirectory(const std::string& aPrefix, std::string& aPath);
 
 } // namespace platform
