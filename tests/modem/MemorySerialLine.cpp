@@ -17,6 +17,7 @@ public:
       return platform::TSerialResult::failure(ENOENT);
     }
     fLine->fOpen = true;
+    fLine->fStale = false;
     fLine->fInterrupted = false;
     return platform::TSerialResult::success();
   }
@@ -35,7 +36,7 @@ public:
   }
   platform::TSerialResult queuedInput() override {
     TScopedLock lock(fLine->fCSLine);
-    if (!fLine->fPlugged) {
+    if (fLine->gone()) {
       return platform::TSerialResult::failure(EIO);
     }
     return platform::TSerialResult::success(fLine->fPieces.empty() ? 0
@@ -46,7 +47,7 @@ public:
         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(aTimeoutMs, 0));
     TUniqueLock lock(fLine->fCSLine);
     fLine->fReaderWaiting = true;
-    while (fLine->fPieces.empty() && fLine->fPlugged && !fLine->fInterrupted) {
+    while (fLine->fPieces.empty() && !fLine->gone() && !fLine->fInterrupted) {
       if (!fLine->fChanged.waitUntil(lock, deadline)) {
         break;
       }
@@ -56,7 +57,7 @@ public:
       fLine->fInterrupted = false;
       return platform::TSerialResult::success(0);
     }
-    const bool ready = !fLine->fPieces.empty() || !fLine->fPlugged;
+    const bool ready = !fLine->fPieces.empty() || fLine->gone();
     return platform::TSerialResult::success(ready ? 1 : 0);
   }
   void interruptWait() override {
@@ -68,7 +69,7 @@ public:
   }
   platform::TSerialResult read(char* aBuffer, std::size_t aSize) override {
     TScopedLock lock(fLine->fCSLine);
-    if (!fLine->fPlugged) {
+    if (fLine->gone()) {
       return platform::TSerialResult::failure(EIO);
     }
     if (fLine->fPieces.empty()) {
@@ -86,7 +87,7 @@ public:
   platform::TSerialResult write(const char* aData, std::size_t aSize, int) override {
     {
       TScopedLock lock(fLine->fCSLine);
-      if (!fLine->fPlugged || !fLine->fOpen) {
+      if (fLine->gone() || !fLine->fOpen) {
         return platform::TSerialResult::failure(EIO);
       }
     }
@@ -118,7 +119,7 @@ void TMemorySerialLine::answer(const std::vector<std::string>& aPieces) {
   {
     TScopedLock lock(fCSLine);
     for (const auto& piece : aPieces) {
-      if (!piece.empty() && fPlugged) {
+      if (!piece.empty() && !gone()) {
         fPieces.push_back(piece);
       }
     }
@@ -138,6 +139,7 @@ void TMemorySerialLine::unplug() {
   {
     TScopedLock lock(fCSLine);
     fPlugged = false;
+    fStale = fOpen;
     fPieces.clear();
   }
   fChanged.notifyAll();
@@ -145,7 +147,7 @@ void TMemorySerialLine::unplug() {
 
 bool TMemorySerialLine::readerIdle() const {
   TScopedLock lock(fCSLine);
-  return fPieces.empty() && (!fOpen || !fPlugged || fReaderWaiting);
+  return fPieces.empty() && (!fOpen || gone() || fReaderWaiting);
 }
 
 bool TManualWaitClock::waitUntil(TConditionVariable& aCondition, TUniqueLock& aLock,

@@ -19,7 +19,8 @@ namespace modemtest {
 // device interface), the test plays the other end. What the port writes goes to OnWrite on
 // the writing thread; what the test queues with answer() the port reads piece by piece, so
 // that deliveries are cut where the pieces end. unplug() makes the device vanish as an
-// unplugged USB modem does (reads fail, it cannot be opened), plug() brings it back.
+// unplugged USB modem does (it cannot be opened, and an opening from before stays dead),
+// plug() brings a new one that must be opened again.
 //
 // Any thread; fCSLine is a leaf and OnWrite runs without it.
 class TMemorySerialLine : public std::enable_shared_from_this<TMemorySerialLine> {
@@ -38,12 +39,14 @@ public:
 private:
   friend class TMemorySerialDevice;
   TMemorySerialLine() = default;
+  bool gone() const REQUIRES(fCSLine) { return !fPlugged || fStale; }
 
   mutable TCriticalSection fCSLine;
   TConditionVariable fChanged;
   std::deque<std::string> fPieces GUARDED_BY(fCSLine);
   bool fPlugged GUARDED_BY(fCSLine) = true;
   bool fOpen GUARDED_BY(fCSLine) = false;
+  bool fStale GUARDED_BY(fCSLine) = false; // opened before an unplug: dead until reopened
   bool fReaderWaiting GUARDED_BY(fCSLine) = false;
   bool fInterrupted GUARDED_BY(fCSLine) = false;
 };

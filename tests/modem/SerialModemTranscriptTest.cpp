@@ -5,12 +5,15 @@
 // A transcript is a sequence of lines:
 //   > bytes   the driver must write these next (writes may be cut anywhere)
 //   < bytes   the modem sends these once the lines before are through (cut in random pieces)
+//   ~ unplug  the device vanishes (or ~ plug: comes back) once the lines before are through,
+//             also in the middle of an exchange
 //   ! action  the test does something: pin P, activate, deactivate, send NUMBER TEXT -> RESULT,
 //             store ok|fail|throw, poll, unplug, plug
 //   = event   the next event of the polling thread must be this one: received SLOT SENDER
 //             "TEXT", not-stored SLOT SENDER "TEXT" (SENDER - when empty), decode-error PDU,
 //             deleted SLOT, read-error N, delete-error N
-//   ? check   identity VENDOR|MODEL|SERIAL|STORAGE-SIZE, notices SETTING (- for none)
+//   ? check   identity VENDOR|MODEL|SERIAL|STORAGE-SIZE, notices SETTING (- for none),
+//             waited MS (at least so much time passed on the driver's clock)
 // In the bytes \r, \n, \\ and \xNN stand for their bytes; "#" starts a comment line.
 #include "modem/VTSMSManagerSerialModem.h"
 #include "tests/modem/MemorySerialLine.h"
@@ -66,7 +69,7 @@ std::vector<TStep> loadTranscript(const std::string& aPath) {
   while (std::getline(in, line)) {
     ++number;
     if (line.size() < 2 || line[1] != ' ' ||
-        std::string("><!=?").find(line[0]) == std::string::npos) {
+        std::string("><~!=?").find(line[0]) == std::string::npos) {
       continue;
     }
     const bool bytes = line[0] == '>' || line[0] == '<';
@@ -127,11 +130,15 @@ public:
     }
     fMoved.notifyAll();
   }
-  // The modem waits for the driver (or has nothing left to say).
+  // The modem waits for the driver (or has nothing left to say, or the test's next step
+  // waits for the test, which is busy with the driver).
   bool waitsForDriver() const EXCLUDES(fCSPlayer) {
     TScopedLock lock(fCSPlayer);
-    return fCursor == fSteps.size() || fSteps[fCursor].Kind == '>';
+    return fCursor == fSteps.size() || fSteps[fCursor].Kind == '>' ||
+           (fTestBusy && fSteps[fCursor].Kind != '<' && fSteps[fCursor].Kind != '~');
   }
+  // The test waits for the driver (in an action or for an event).
+  void setTestBusy(bool aBusy) { fTestBusy = aBusy; }
   std::string mismatch() const EXCLUDES(fCSPlayer) {
     TScopedLock lock(fCSPlayer);
     return fMismatch;
@@ -166,6 +173,15 @@ private:
         ++fCursor;
         continue;
       }
+      if (step.Kind == '~') {
+        if (step.Text == "unplug") {
+          fLine->unplug();
+        } else {
+          fLine->plug();
+        }
+        ++fCursor;
+        continue;
+      }
       if (step.Kind != '>') {
         return; // the test's step
       }
@@ -192,6 +208,7 @@ private:
   mutable TCriticalSection fCSPlayer;
   TConditionVariable fMoved;
   std::size_t fCursor GUARDED_BY(fCSPlayer) = 0;
+  std::atomic<bool> fTestBusy{false};
   std::string fWritten GUARDED_BY(fCSPlayer);
   std::string fMismatch GUARDED_BY(fCSPlayer);
   std::mt19937 fRandom GUARDED_BY(fCSPlayer);
@@ -296,7 +313,7 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
   std::size_t nextEvent = 0;
   for (std::size_t i = 0; i < aSteps.size(); ++i) {
     const TStep& step = aSteps[i];
-    if (step.Kind == '<' || step.Kind == '>') {
+    if (step.Kind == '<' || step.Kind == '>' || step.Kind == '~') {
       continue;
     }
     SCOPED_TRACE("transcript line " + std::to_string(step.Line) + ": " + step.Kind + " " +
@@ -307,7 +324,9 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
     words >> verb;
     if (step.Kind == '=') {
       player.pass(i);
+      player.setTestBusy(true);
       EXPECT_EQ(events.waitFor(nextEvent++), step.Text) << player.mismatch();
+      player.setTestBusy(false);
       continue;
     }
     if (step.Kind == '?') {
@@ -316,6 +335,8 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
                                            driver.getModemModelInfo() + "|" +
                                            driver.getModemSerialNumberInfo() + "|" +
                                            std::to_string(driver.getSMSMemorySizeDefaultStorage()));
+      } else if (verb == "waited") { // at least so many ms passed on the driver's clock
+        EXPECT_GE(clock.elapsed().count(), std::stol(step.Text.substr(7)));
       } else if (verb == "notices") {
         const std::string notices = driver.getNewMessageNotices();
         EXPECT_EQ(step.Text.substr(8), notices.empty() ? "-" : notices);
@@ -327,7 +348,9 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
     }
     if (verb == "activate") {
       player.pass(i);
+      player.setTestBusy(true);
       driver.setActive(true);
+      player.setTestBusy(false);
     } else if (verb == "send") {
       std::string number;
       words >> number;
@@ -337,7 +360,9 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
       const std::string text = step.Text.substr(textStart, arrow - textStart);
       const int expected = std::stoi(step.Text.substr(arrow + 4));
       player.pass(i);
+      player.setTestBusy(true);
       EXPECT_EQ(driver.sendSMSText(number, text), expected) << player.mismatch();
+      player.setTestBusy(false);
     } else {
       if (verb == "pin") {
         std::string pin;
