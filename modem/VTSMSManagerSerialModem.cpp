@@ -763,11 +763,17 @@ int TVTSMSManagerSerialModem::readSMSs(TVTSMSManagerMessageList* aTOList) {
   if (!listing.ok()) {
     return ICSMSRESULT_WRONGANSWER;
   }
+  const auto entries = parseCMGLListing(listing.Lines);
   {
+    // Notices of listed messages are done with; one that came for a message stored after
+    // the listing was made stays for the next read.
     TScopedLock noticeLock(fCSNotices);
-    fNoticedSlots.clear(); // the listing holds them
+    std::erase_if(fNoticedSlots, [&](int aSlot) {
+      return std::any_of(entries.begin(), entries.end(),
+                         [&](const TCMGLEntry& aEntry) { return aEntry.Header.Index == aSlot; });
+    });
   }
-  for (const auto& entry : parseCMGLListing(listing.Lines)) {
+  for (const auto& entry : entries) {
     if (isReceivedState(entry.Header.State)) {
       appendMessage(entry.Header, entry.Pdu, aTOList);
     }
@@ -885,10 +891,10 @@ int TVTSMSManagerSerialModem::deleteSMSs(TVTSMSManagerMessageList* aMessageList)
       slots.push_back(slot);
     }
   }
+  TScopedLock lock(fCSModem);
   if (slots.empty()) {
     return ICSMSRESULT_OK;
   }
-  TScopedLock lock(fCSModem);
   if (!ensureModemReady()) {
     return ICSMSRESULT_WRONGANSWER;
   }
