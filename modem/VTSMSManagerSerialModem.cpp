@@ -321,12 +321,16 @@ void TVTSMSManagerSerialModem::handleUnsolicited(const TModemAnswerPiece& aPiece
     return;
   }
   if (modemNeedsStartup(aPiece.Text) && !fPinRefused) {
+    bool asked = false;
     {
       TScopedLock lock(fCSCurrentSerialData);
+      asked = fStartupAsked;
       fStartupAsked = true;
     }
-    Logger().info(SC_MODULE, "the modem has started anew (\"" + aPiece.Text + "\")");
-    requestFullRead(); // runs the start-up dialogue and reads what came meanwhile
+    if (!asked) { // a restart often says so in several lines ("RDY", "+CPIN: SIM PIN")
+      Logger().info(SC_MODULE, "the modem has started anew (\"" + aPiece.Text + "\")");
+      requestFullRead(); // runs the start-up dialogue and reads what came meanwhile
+    }
   }
 }
 
@@ -549,8 +553,9 @@ bool TVTSMSManagerSerialModem::runStartupDialogue() {
   const TVTSerialModemTimings timings = getTimings();
   fStartedGeneration = fSerialPort->openGeneration();
   {
+    // fStartupAsked stays until the dialogue is over: more signs of the same restart
+    // (arriving meanwhile) ask for nothing more.
     TScopedLock lock(fCSCurrentSerialData);
-    fStartupAsked = false;
     fEchoExpected = true;
     fFramer.clear();
   }
@@ -578,7 +583,6 @@ bool TVTSMSManagerSerialModem::runStartupDialogue() {
   enableNewMessageNotices();
   recover();
   {
-    // Lines of the dialogue itself (the PIN query) do not ask for it once more.
     TScopedLock lock(fCSCurrentSerialData);
     fStartupAsked = false;
   }

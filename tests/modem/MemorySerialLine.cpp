@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 namespace modemtest {
 
@@ -156,17 +155,12 @@ bool TManualWaitClock::waitUntil(TConditionVariable& aCondition, TUniqueLock& aL
     return false;
   }
   // A short real wait lets an answer on its way come in; only a line that stays idle
-  // across it lets the time jump.
-  (void)aCondition.waitFor(aLock, std::chrono::milliseconds(2));
-  if (!fIdle()) {
-    return true;
-  }
-  aLock.unlock();
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  const bool stillIdle = fIdle();
-  aLock.lock();
-  if (!stillIdle) {
-    return true;
+  // across two of them lets the time jump.
+  for (int look = 0; look < 2; ++look) {
+    (void)aCondition.waitFor(aLock, std::chrono::milliseconds(2));
+    if (!fIdle()) {
+      return true;
+    }
   }
   auto elapsed = fElapsedNs.load();
   const std::int64_t wanted =
