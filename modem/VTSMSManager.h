@@ -59,7 +59,8 @@ private:
 // throws, the message stays in the modem and is reported again by a later read. A message
 // stored and not yet deleted (the deletion failed, or the program ended in between) is
 // remembered by its PDU in the stored-SMS journal: read again, it is deleted without being
-// reported a second time. Without a handler a message counts as stored.
+// reported a second time. Without a handler a message counts as stored. OnSMSDeleted
+// reports each message deleted, in a list of one.
 //
 // Threads: the send operations run on the caller's thread, encoding outside any lock of the
 // manager (the driver serialises its device dialogue); OnSMSSent and OnCodeError run there.
