@@ -1,9 +1,13 @@
 // The modem answer rules over arbitrary received text: splitting, the +CPMS report, the
-// +CMGL listing and the send result must never fail, whatever the line carries.
+// +CMGL listing and +CMGR header, the send result, final results, unsolicited codes and
+// their notices, and the choice of an AT+CNMI setting must never fail, whatever the line
+// carries; a chosen setting is always "mode,mt" and at most three more numbers.
 #include "modem/VTSerialModemAnswers.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSize) {
@@ -19,6 +23,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
     (void)modemSendResult(line);
     (void)trimModemLine(line);
     (void)modemStrToIntDef(line, -1);
+    TCMGLHeader header;
+    (void)parseCMGRHeader(line, header);
+    (void)isModemHexLine(line);
+    (void)modemFinalResult(line);
+    (void)modemUnsolicitedKind(line, "+CMGL");
+    (void)isModemPrompt(line);
+    (void)modemNeedsStartup(line);
+    std::string memory;
+    int index = 0;
+    (void)parseCMTINotice(line, memory, index);
+    (void)parseCMTLength(line);
+    const std::string setting = chooseCNMISetting(line);
+    if (!setting.empty() && (std::count(setting.begin(), setting.end(), ',') < 1 ||
+                             std::count(setting.begin(), setting.end(), ',') > 4 ||
+                             setting.find_first_not_of("0123456789,") != std::string::npos)) {
+      std::abort();
+    }
   }
   (void)parseCMGLListing(lines);
   return 0;

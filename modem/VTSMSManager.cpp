@@ -2,101 +2,106 @@
 
 #include "common/SystemTools.h"
 #include "common/UniCodeTools.h"
+#include "logging/KvLogger.h"
 
 #include <chrono>
 
 // ---- the polling thread ----
 
+namespace {
+
+constexpr const char* SC_MODULE = "smsmodem";
+
+} // namespace
+
 TVTSMSManagerReceiveThread::TVTSMSManagerReceiveThread(TVTSMSManager* aParent, int aIntervall)
     : fParent(aParent), fIntervall(aIntervall) {}
 
 TVTSMSManagerReceiveThread::~TVTSMSManagerReceiveThread() {
-  terminate();
-  if (fThread.joinable()) {
-    fThread.join();
-  }
+  fThread.stop();
 }
 
 void TVTSMSManagerReceiveThread::start() {
-  fThread = std::thread([this] { execute(); });
+  fThread.start([this](TStoppableThread& aThread) { execute(aThread); });
 }
 
 void TVTSMSManagerReceiveThread::signalIntervallEvent() {
-  {
-    std::lock_guard lock(fCSEvent);
-    fSignalled = true;
-  }
-  fEvtIntervall.notify_all();
+  fFullReadAsked = true;
+  fThread.wake();
+}
+
+void TVTSMSManagerReceiveThread::signalNewMessageNotice() {
+  fNoticeAsked = true;
+  fThread.wake();
 }
 
 void TVTSMSManagerReceiveThread::terminate() {
-  {
-    std::lock_guard lock(fCSEvent);
-    fTerminated = true;
-  }
-  fEvtIntervall.notify_all();
+  fThread.requestStop();
 }
 
 void TVTSMSManagerReceiveThread::clearList() {
   fList.clear();
 }
 
-void TVTSMSManagerReceiveThread::runCycle() {
+void TVTSMSManagerReceiveThread::runCycle(bool aFullRead) {
   TVTSMSManager& manager = *fParent;
   bool readOK = false;
   try {
-    const int result = manager.readSMSs(&fList);
+    const int result = aFullRead ? manager.readSMSs(&fList) : manager.readNoticedSMSs(&fList);
     if (result != ICSMSRESULT_OK) {
       manager.doAutoReadSMSsError(result);
     } else {
       readOK = true;
-      for (const auto& message : fList) {
-        manager.doInformNewSMS(*message);
-      }
     }
+  } catch (const std::exception& e) {
+    manager.informReadSMSException(e);
+  }
+  if (readOK) {
+    if (aFullRead) {
+      // The journal keeps only what the modem still holds.
+      std::vector<std::string> present;
+      for (const auto& message : fList) {
+        present.push_back(message->getMessageDataPDU());
+      }
+      manager.fStoredSMS.retainOnly(present);
+    }
+    for (const auto& message : fList) {
+      manager.receiveFromDevice(*message);
+    }
+  }
+  try {
     manager.doInformNewSMSSimulation();
   } catch (const std::exception& e) {
     manager.informReadSMSException(e);
   }
-  // Only the messages just read and reported are deleted: one the modem stores in between
-  // stays for the next cycle instead of being cleared unreported.
-  if (manager.getAutoDeleteSMS() && readOK && !fList.empty()) {
-    try {
-      const int result = manager.deleteSMSs(&fList);
-      if (result == ICSMSRESULT_OK) {
-        manager.doInformDeletedSMS(fList);
-      } else {
-        manager.doAutoDeleteSMSsError(result);
-      }
-    } catch (const std::exception& e) {
-      manager.informDeleteSMSException(e);
-    }
-  }
   clearList();
 }
 
-void TVTSMSManagerReceiveThread::execute() {
-  for (;;) {
-    {
-      std::lock_guard lock(fCSEvent);
-      if (fTerminated) {
-        return;
-      }
-    }
-    if (fParent != nullptr) {
+void TVTSMSManagerReceiveThread::execute(TStoppableThread& aThread) {
+  using TClock = std::chrono::steady_clock;
+  auto nextFullRead = TClock::now(); // the first cycle runs at once
+  while (!aThread.stopRequested()) {
+    const bool fullAsked = fFullReadAsked.exchange(false);
+    const bool noticed = fNoticeAsked.exchange(false);
+    const bool full = fullAsked || TClock::now() >= nextFullRead;
+    if ((full || noticed) && fParent != nullptr) {
       try {
-        runCycle();
+        runCycle(full);
       } catch (...) {
         clearList(); // a handler's non-standard throw must not end the polling
       }
     }
-    std::unique_lock lock(fCSEvent);
-    if (fTerminated) {
-      return;
+    if (full) {
+      nextFullRead = TClock::now() + std::chrono::milliseconds(fIntervall);
     }
-    fSignalled = false;
-    fEvtIntervall.wait_for(lock, std::chrono::milliseconds(fIntervall),
-                           [this] { return fSignalled || fTerminated; });
+    if (aThread.stopRequested() || fFullReadAsked || fNoticeAsked) {
+      continue;
+    }
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(nextFullRead - TClock::now());
+    if (wait.count() > 0) {
+      (void)aThread.waitFor(wait);
+    }
   }
 }
 
@@ -109,22 +114,88 @@ TVTSMSManager::~TVTSMSManager() {
 }
 
 std::string TVTSMSManager::getPIN() const {
-  std::lock_guard lock(fCSPIN);
+  TScopedLock lock(fCSPIN);
   return fPIN;
 }
 
 void TVTSMSManager::setPIN(const std::string& aValue) {
-  std::lock_guard lock(fCSPIN);
+  TScopedLock lock(fCSPIN);
   fPIN = aValue;
 }
 
 void TVTSMSManager::stopReceiveThread() {
   std::unique_ptr<TVTSMSManagerReceiveThread> thread;
   {
-    std::lock_guard lock(fCSReceiveThread);
+    TScopedLock lock(fCSReceiveThread);
     thread = std::move(fSMSReceiveThread);
   }
   thread.reset(); // ends and joins outside the lock
+}
+
+void TVTSMSManager::informNewMessageNotice() {
+  TScopedLock lock(fCSReceiveThread);
+  if (fSMSReceiveThread) {
+    fSMSReceiveThread->signalNewMessageNotice();
+  }
+}
+
+void TVTSMSManager::requestFullRead() {
+  TScopedLock lock(fCSReceiveThread);
+  if (fSMSReceiveThread) {
+    fSMSReceiveThread->signalIntervallEvent();
+  }
+}
+
+int TVTSMSManager::readNoticedSMSs(TVTSMSManagerMessageList*) {
+  return ICSMSRESULT_OK;
+}
+
+void TVTSMSManager::receiveFromDevice(const TVTSMSManagerMessage& aMessage) {
+  const std::string& pdu = aMessage.getMessageDataPDU();
+  if (!pdu.empty() && fStoredSMS.contains(pdu)) {
+    // Stored by an earlier read whose deletion failed or did not happen any more.
+    if (Logger().isDebug()) {
+      Logger().debug(SC_MODULE, "SMS in slot " + std::to_string(aMessage.getMessageIndex()) +
+                                    " was stored before: not reported again");
+    }
+  } else if (!reportReceived(aMessage)) {
+    Logger().warn(SC_MODULE, "SMS from \"" + aMessage.getRecipient() + "\" in slot " +
+                                 std::to_string(aMessage.getMessageIndex()) +
+                                 " not stored: it stays in the modem for the next read");
+    return;
+  } else if (!pdu.empty()) {
+    fStoredSMS.add(pdu);
+  }
+  if (getAutoDeleteSMS()) {
+    deleteStored(aMessage);
+  }
+}
+
+bool TVTSMSManager::reportReceived(const TVTSMSManagerMessage& aMessage) {
+  try {
+    return doInformNewSMS(aMessage);
+  } catch (const std::exception& e) {
+    informReadSMSException(e);
+  } catch (...) {
+    // counts as not stored, like any other failure of the handler
+  }
+  return false;
+}
+
+void TVTSMSManager::deleteStored(const TVTSMSManagerMessage& aMessage) {
+  TVTSMSManagerMessageList one;
+  one.push_back(std::make_unique<TVTSMSManagerMessage>(aMessage));
+  try {
+    const int result = deleteSMSs(&one);
+    if (result != ICSMSRESULT_OK) {
+      doAutoDeleteSMSsError(result);
+      return;
+    }
+    fStoredSMS.remove(aMessage.getMessageDataPDU());
+    doInformDeletedSMS(one);
+  } catch (const std::exception& e) {
+    informDeleteSMSException(e);
+  }
 }
 
 void TVTSMSManager::setActive(bool aValue) {
@@ -135,12 +206,9 @@ void TVTSMSManager::setActive(bool aValue) {
   informActiveChanged();
   if (fActive) {
     auto thread = std::make_unique<TVTSMSManagerReceiveThread>(this, getSMSCheckIntervall());
-    TVTSMSManagerReceiveThread* started = thread.get();
-    {
-      std::lock_guard lock(fCSReceiveThread);
-      fSMSReceiveThread = std::move(thread);
-    }
-    started->start();
+    TScopedLock lock(fCSReceiveThread);
+    fSMSReceiveThread = std::move(thread);
+    fSMSReceiveThread->start();
   } else {
     stopReceiveThread();
   }
@@ -207,33 +275,32 @@ int TVTSMSManager::sendSMSPush(const std::string& aRecipient,
 void TVTSMSManager::addReceivedMessage(std::unique_ptr<TVTSMSManagerMessage> aSMS,
                                        bool signalevent) {
   {
-    std::lock_guard lock(fCSSimulateReceivedSMSList);
+    TScopedLock lock(fCSSimulateReceivedSMSList);
     fSimulateReceivedSMSList.push_back(std::move(aSMS));
   }
   if (signalevent) {
-    std::lock_guard lock(fCSReceiveThread);
-    if (fSMSReceiveThread) {
-      fSMSReceiveThread->signalIntervallEvent();
-    }
+    requestFullRead();
   }
 }
 
-void TVTSMSManager::doInformNewSMS(const TVTSMSManagerMessage& aNewSMS) {
-  if (OnSMSReceived) {
-    OnSMSReceived(this, aNewSMS.getRecipient(), aNewSMS.getTheMessage(),
-                  aNewSMS.getMessageDataPDU(), aNewSMS);
+bool TVTSMSManager::doInformNewSMS(const TVTSMSManagerMessage& aNewSMS) {
+  if (!OnSMSReceived) {
+    return true;
   }
+  return OnSMSReceived(this, aNewSMS.getRecipient(), aNewSMS.getTheMessage(),
+                       aNewSMS.getMessageDataPDU(), aNewSMS);
 }
 
 void TVTSMSManager::doInformNewSMSSimulation() {
   TVTSMSManagerMessageList queued;
   {
-    std::lock_guard lock(fCSSimulateReceivedSMSList);
+    TScopedLock lock(fCSSimulateReceivedSMSList);
     queued.swap(fSimulateReceivedSMSList);
   }
-  // Reported outside the lock, so a handler may inject again without dead-locking.
+  // Reported outside the lock, so a handler may inject again without dead-locking. These
+  // are in no device: whether the handler stored them changes nothing here.
   for (const auto& message : queued) {
-    doInformNewSMS(*message);
+    (void)doInformNewSMS(*message);
   }
 }
 

@@ -1,21 +1,26 @@
 #include "modem/VTSMSManagerSerialModem.h"
 
 #include "common/TextEncoding.h"
+#include "logging/KvLogger.h"
 #include "modem/VTSerialModemAnswers.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <exception>
-#include <thread>
 
 namespace {
 
+const char* const SC_MODULE = "smsmodem";
 const char* const SC_MARKEROK = "OK";
 const char* const SC_MARKERPROMPT = ">";
-const char* const SC_MARKERERROR = "ERROR";
 const char* const SC_UNKNOWNINFO = "[?] ";
 constexpr char IC_CTRLZ = 0x1A;
+constexpr char IC_ESC = 0x1B;
+constexpr int IC_STOREDMO_UNSENT = 2; // +CMGL states of messages written to the modem, not
+constexpr int IC_STOREDMO_SENT = 3;   // received: they are left alone
 
 // The trace entry's date and time: local time with milliseconds.
 std::string localTimestamp() {
@@ -41,6 +46,10 @@ std::string replaceAll(std::string aText, const std::string& aFrom, const std::s
   return aText;
 }
 
+bool isReceivedState(int aState) {
+  return aState != IC_STOREDMO_UNSENT && aState != IC_STOREDMO_SENT;
+}
+
 } // namespace
 
 TVTSMSManagerSerialModem::TVTSMSManagerSerialModem(
@@ -62,6 +71,8 @@ TVTSMSManagerSerialModem::TVTSMSManagerSerialModem(
   fSerialPort->AfterTransmit = [this](TVTSerialPort* aSender, const std::string& aData) {
     serialPortAfterTransmitCB(aSender, aData);
   };
+  fSerialPort->OnLost = [this](TVTSerialPort*) { serialPortLost(); };
+  fSerialPort->OnReopened = [this](TVTSerialPort*) { serialPortReopened(); };
   fSerialPort->setSpecialEventChar(13);
 }
 
@@ -98,43 +109,56 @@ std::string TVTSMSManagerSerialModem::getSerialDeviceDir() const {
 }
 
 std::string TVTSMSManagerSerialModem::getCommLogFilename() const {
-  std::lock_guard lock(fCSWriteToCommLogFile);
+  TScopedLock lock(fCSWriteToCommLogFile);
   return fCommLogFilename;
 }
 
 void TVTSMSManagerSerialModem::setCommLogFilename(const std::string& aFilename) {
-  std::lock_guard lock(fCSWriteToCommLogFile);
+  TScopedLock lock(fCSWriteToCommLogFile);
   fCommLogFilename = aFilename;
 }
 
 std::string TVTSMSManagerSerialModem::getModemVendorInfo() const {
-  std::lock_guard lock(fCSInfo);
+  TScopedLock lock(fCSInfo);
   return fModemVendorInfo;
 }
 
 std::string TVTSMSManagerSerialModem::getModemModelInfo() const {
-  std::lock_guard lock(fCSInfo);
+  TScopedLock lock(fCSInfo);
   return fModemModelInfo;
 }
 
 std::string TVTSMSManagerSerialModem::getModemSerialNumberInfo() const {
-  std::lock_guard lock(fCSInfo);
+  TScopedLock lock(fCSInfo);
   return fModemSerialNumberInfo;
 }
 
+std::string TVTSMSManagerSerialModem::getNewMessageNotices() const {
+  TScopedLock lock(fCSInfo);
+  return fNewMessageNotices;
+}
+
+void TVTSMSManagerSerialModem::setIdentity(const std::string& aVendor, const std::string& aModel,
+                                           const std::string& aSerial) {
+  TScopedLock lock(fCSInfo);
+  fModemVendorInfo = aVendor;
+  fModemModelInfo = aModel;
+  fModemSerialNumberInfo = aSerial;
+}
+
 void TVTSMSManagerSerialModem::setTimings(const TVTSerialModemTimings& aTimings) {
-  std::lock_guard lock(fCSInfo);
+  TScopedLock lock(fCSInfo);
   fTimings = aTimings;
 }
 
 TVTSerialModemTimings TVTSMSManagerSerialModem::getTimings() const {
-  std::lock_guard lock(fCSInfo);
+  TScopedLock lock(fCSInfo);
   return fTimings;
 }
 
 void TVTSMSManagerSerialModem::sleepMS(int aMS) {
   if (aMS > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(aMS));
+    fClock.load()->sleepFor(std::chrono::milliseconds(aMS));
   }
 }
 
@@ -149,7 +173,7 @@ std::string TVTSMSManagerSerialModem::traceLine(const std::string& aPrefix,
 
 void TVTSMSManagerSerialModem::writeToFile(const std::string& aPrefix, const std::string& aData) {
   try {
-    std::lock_guard lock(fCSWriteToCommLogFile);
+    TScopedLock lock(fCSWriteToCommLogFile);
     if (fCommLogFilename.empty()) {
       return;
     }
@@ -167,41 +191,146 @@ void TVTSMSManagerSerialModem::writeToFile(const std::string& aPrefix, const std
 }
 
 // ---------------------------------------------------------------------------------------
-// Arming and waiting
+// The answer: arming, receiving, waiting
 
 void TVTSMSManagerSerialModem::initWaitForSerialData(int /*aDataCount*/, int aDataIndex,
                                                      int /*aResultIndex*/,
                                                      const std::string& aSuccessChars) {
-  std::lock_guard lock(fCSCurrentSerialData);
+  TScopedLock lock(fCSCurrentSerialData);
   fCurrentSerialDataRaw.clear();
   fCurrentSerialData.clear();
+  fCurrentFinalLine.clear();
+  fCurrentFinal = mfNone;
+  fPromptSeen = false;
   fCurrentSuccessChars = aSuccessChars;
   fCurrentSerialDataIndex = aDataIndex;
   fCurrentModemResult = false;
   fSerialDataArrived = false;
+  fArmed = true;
+  fFramer.setExpectedPrefix({});
+}
+
+void TVTSMSManagerSerialModem::completeAnswer(bool aResult) {
+  fCurrentModemResult = aResult;
+  fSerialDataArrived = true;
+  fArmed = false;
+}
+
+void TVTSMSManagerSerialModem::takePiece(const TModemAnswerPiece& aPiece,
+                                         std::vector<TModemAnswerPiece>& aUnsolicited) {
+  const bool wantPrompt = fCurrentSuccessChars == SC_MARKERPROMPT;
+  switch (aPiece.Kind) {
+  case TModemAnswerPiece::mpUnsolicited:
+    aUnsolicited.push_back(aPiece);
+    return;
+  case TModemAnswerPiece::mpNoise:
+    if (Logger().isDebug()) {
+      Logger().debug(SC_MODULE, "line noise from the modem: \"" + aPiece.Text + "\"");
+    }
+    return;
+  case TModemAnswerPiece::mpPrompt:
+    if (fArmed && wantPrompt) {
+      fPromptSeen = true;
+      completeAnswer(true);
+    }
+    return;
+  case TModemAnswerPiece::mpLine:
+    if (!fLastWritten.empty() && aPiece.Text == fLastWritten) {
+      // An echo. Echo is off after the start-up dialogue: a modem that echoes again has
+      // started anew and forgot its settings (and maybe its PIN).
+      if (!fEchoExpected) {
+        fStartupAsked = true;
+      }
+      return;
+    }
+    if (fArmed) {
+      fCurrentSerialData.push_back(aPiece.Text);
+    } else if (Logger().isDebug()) {
+      Logger().debug(SC_MODULE, "stray line from the modem: \"" + aPiece.Text + "\"");
+    }
+    return;
+  case TModemAnswerPiece::mpFinal:
+    if (modemNeedsStartup(aPiece.Text) && !fPinRefused) {
+      fStartupAsked = true;
+    }
+    if (fArmed) {
+      fCurrentFinalLine = aPiece.Text;
+      fCurrentFinal = aPiece.Final;
+      completeAnswer(aPiece.Final == mfOK && !wantPrompt);
+    } else if (Logger().isDebug()) {
+      Logger().debug(SC_MODULE, "stray result from the modem: \"" + aPiece.Text + "\"");
+    }
+    return;
+  }
 }
 
 void TVTSMSManagerSerialModem::serialPortReceiveCB(TVTSerialPort*, const std::string& data) {
   writeToFile("[IN]", data);
   const bool tracing = !getCommLogFilename().empty();
-  std::lock_guard lock(fCSCurrentSerialData);
-  fCurrentSerialDataRaw += data;
-  fCurrentSerialData = splitModemAnswer(fCurrentSerialDataRaw);
-  const std::string lines = tracing ? joinModemAnswer(fCurrentSerialData) : std::string();
-  if (tracing) {
-    writeToFile("[ALLRAW]", fCurrentSerialDataRaw);
-    writeToFile("[ALLDATA]", lines);
+  std::vector<TModemAnswerPiece> unsolicited;
+  {
+    TScopedLock lock(fCSCurrentSerialData);
+    fBytesReceived += data.size();
+    fCurrentSerialDataRaw += data;
+    const bool wasArmed = fArmed;
+    for (const auto& piece : fFramer.feed(data)) {
+      takePiece(piece, unsolicited);
+    }
+    if (tracing && wasArmed) {
+      const std::string lines = joinModemAnswer(splitModemAnswer(fCurrentSerialDataRaw));
+      writeToFile("[ALLRAW]", fCurrentSerialDataRaw);
+      writeToFile("[ALLDATA]", lines);
+      if (fSerialDataArrived) {
+        writeToFile(fCurrentModemResult ? "[COMPLETE-OK]" : "[COMPLETE-ERROR]", lines);
+      }
+    }
+    if (!fArmed) {
+      fCurrentSerialDataRaw.clear(); // nothing waits for it: keep it from growing
+    }
   }
-  if (fCurrentSerialDataRaw.find(fCurrentSuccessChars) != std::string::npos) {
-    writeToFile("[COMPLETE-OK]", lines);
-    fCurrentModemResult = true;
-    fSerialDataArrived = true;
-    fEvtSerialData.notify_all();
-  } else if (fCurrentSerialDataRaw.find(SC_MARKERERROR) != std::string::npos) {
-    writeToFile("[COMPLETE-ERROR]", lines);
-    fCurrentModemResult = false;
-    fSerialDataArrived = true;
-    fEvtSerialData.notify_all();
+  fEvtSerialData.notifyAll();
+  for (const auto& piece : unsolicited) {
+    handleUnsolicited(piece);
+  }
+}
+
+void TVTSMSManagerSerialModem::handleUnsolicited(const TModemAnswerPiece& aPiece) {
+  writeToFile("[URC]", aPiece.Pdu.empty() ? aPiece.Text : aPiece.Text + "\r\n" + aPiece.Pdu);
+  if (Logger().isDebug()) {
+    Logger().debug(SC_MODULE, "unsolicited from the modem: \"" + aPiece.Text + "\"" +
+                                  (aPiece.Pdu.empty() ? "" : " with a PDU"));
+  }
+  std::string memory;
+  int slot = -1;
+  if (parseCMTINotice(aPiece.Text, memory, slot)) {
+    {
+      TScopedLock lock(fCSNotices);
+      if (std::find(fNoticedSlots.begin(), fNoticedSlots.end(), slot) == fNoticedSlots.end()) {
+        fNoticedSlots.push_back(slot);
+      }
+    }
+    informNewMessageNotice();
+    return;
+  }
+  if (aPiece.Text.rfind("+CMT:", 0) == 0 && !aPiece.Pdu.empty()) {
+    {
+      TScopedLock lock(fCSNotices);
+      fDelivered.push_back({aPiece.Pdu, parseCMTLength(aPiece.Text)});
+    }
+    informNewMessageNotice();
+    return;
+  }
+  if (modemNeedsStartup(aPiece.Text) && !fPinRefused) {
+    bool asked = false;
+    {
+      TScopedLock lock(fCSCurrentSerialData);
+      asked = fStartupAsked;
+      fStartupAsked = true;
+    }
+    if (!asked) { // a restart often says so in several lines ("RDY", "+CPIN: SIM PIN")
+      Logger().info(SC_MODULE, "the modem has started anew (\"" + aPiece.Text + "\")");
+      requestFullRead(); // runs the start-up dialogue and reads what came meanwhile
+    }
   }
 }
 
@@ -209,19 +338,51 @@ void TVTSMSManagerSerialModem::serialPortAfterTransmitCB(TVTSerialPort*, const s
   writeToFile("[OUT]", data);
 }
 
+void TVTSMSManagerSerialModem::serialPortLost() {
+  Logger().warn(SC_MODULE, "serial port " + fSerialPort->devicePath() +
+                               " lost: trying to open it again every " +
+                               std::to_string(fSerialPort->getDelayAutoConnect()) + " ms");
+  {
+    // An exchange waiting now gets no answer any more.
+    TScopedLock lock(fCSCurrentSerialData);
+    if (fArmed) {
+      completeAnswer(false);
+    }
+    fFramer.clear();
+  }
+  fEvtSerialData.notifyAll();
+}
+
+void TVTSMSManagerSerialModem::serialPortReopened() {
+  Logger().info(SC_MODULE, "serial port " + fSerialPort->devicePath() + " open again");
+  requestFullRead(); // the polling thread runs the start-up dialogue and reads at once
+}
+
 std::string TVTSMSManagerSerialModem::waitForSerialData(int aMaxWaitInMS) {
   writeToFile("[INFO]", "waitForSerialData...");
   const int waitMS = aMaxWaitInMS == 0 ? fDefaultAnswerWaitMS : aMaxWaitInMS;
+  platform::IWaitClock& clock = *fClock.load();
+  const auto deadline = clock.now() + std::chrono::milliseconds(waitMS);
   std::string line;
   bool arrived = false;
   {
-    std::unique_lock lock(fCSCurrentSerialData);
-    arrived = fEvtSerialData.wait_for(lock, std::chrono::milliseconds(waitMS),
-                                      [this] { return fSerialDataArrived; });
-    // A complete answer without the wanted line gives the empty line, as a time-out does.
-    if (arrived && fCurrentSerialDataIndex >= 0 &&
-        static_cast<std::size_t>(fCurrentSerialDataIndex) < fCurrentSerialData.size()) {
-      line = fCurrentSerialData[static_cast<std::size_t>(fCurrentSerialDataIndex)];
+    TUniqueLock lock(fCSCurrentSerialData);
+    while (!fSerialDataArrived) {
+      if (!clock.waitUntil(fEvtSerialData, lock, deadline)) {
+        break;
+      }
+    }
+    arrived = fSerialDataArrived;
+    fArmed = false; // whatever comes later is no part of this answer
+    if (arrived) {
+      const auto index = fCurrentSerialDataIndex;
+      if (fPromptSeen) {
+        line = SC_MARKERPROMPT;
+      } else if (index >= 1 && static_cast<std::size_t>(index) <= fCurrentSerialData.size()) {
+        line = fCurrentSerialData[static_cast<std::size_t>(index) - 1];
+      } else {
+        line = fCurrentFinalLine;
+      }
     }
   }
   writeToFile("[INFO]", arrived ? "waitForSerialData...Done" : "waitForSerialData...FAIL!");
@@ -229,8 +390,24 @@ std::string TVTSMSManagerSerialModem::waitForSerialData(int aMaxWaitInMS) {
 }
 
 bool TVTSMSManagerSerialModem::getModemResult() {
-  std::lock_guard lock(fCSCurrentSerialData);
+  TScopedLock lock(fCSCurrentSerialData);
   return fCurrentModemResult;
+}
+
+TVTSMSManagerSerialModem::TModemAnswer TVTSMSManagerSerialModem::currentAnswer() {
+  TScopedLock lock(fCSCurrentSerialData);
+  TModemAnswer answer;
+  answer.Complete = fSerialDataArrived;
+  answer.Prompt = fPromptSeen;
+  answer.Final = fCurrentFinal;
+  answer.FinalLine = fCurrentFinalLine;
+  answer.Lines = fCurrentSerialData;
+  return answer;
+}
+
+void TVTSMSManagerSerialModem::expectEcho(const std::string& aWritten) {
+  TScopedLock lock(fCSCurrentSerialData);
+  fLastWritten = std::string(trimModemLine(aWritten));
 }
 
 bool TVTSMSManagerSerialModem::sendSerialData(const std::string& aText) {
@@ -241,19 +418,91 @@ bool TVTSMSManagerSerialModem::sendSerialDataLine(const std::string& aText) {
   return sendSerialData(withModemLineEnd(aText));
 }
 
-std::string TVTSMSManagerSerialModem::exchange(const std::string& aText, const std::string& aMarker,
-                                               int aLine, int aWaitMS) {
-  initWaitForSerialData(0, aLine, 0, aMarker);
+TVTSMSManagerSerialModem::TModemAnswer
+TVTSMSManagerSerialModem::exchange(const std::string& aText, int aWaitMS,
+                                   const std::string& aExpectedPrefix, bool aPromptEnds) {
+  initWaitForSerialData(0, 1, 0, aPromptEnds ? SC_MARKERPROMPT : SC_MARKEROK);
+  {
+    TScopedLock lock(fCSCurrentSerialData);
+    fFramer.setExpectedPrefix(aExpectedPrefix);
+  }
+  expectEcho(aText);
   if (!sendSerialData(aText)) {
     // Nothing went out (the port is closed or lost): no answer can come.
     writeToFile("[INFO]", "not sent, error " + std::to_string(fSerialPort->LastErr()));
+    {
+      TScopedLock lock(fCSCurrentSerialData);
+      fArmed = false;
+    }
     return {};
   }
-  return waitForSerialData(aWaitMS);
+  (void)waitForSerialData(aWaitMS);
+  TModemAnswer answer = currentAnswer();
+  if (!answer.Complete) {
+    fNeedsResync = true;
+  }
+  return answer;
+}
+
+bool TVTSMSManagerSerialModem::startupAsked() {
+  TScopedLock lock(fCSCurrentSerialData);
+  return fStartupAsked;
 }
 
 // ---------------------------------------------------------------------------------------
-// Activation and deactivation
+// Recovery
+
+bool TVTSMSManagerSerialModem::resync(int aTries) {
+  const TVTSerialModemTimings timings = getTimings();
+  writeToFile("[INFO]", "resync");
+  for (int attempt = 0; attempt < std::max(aTries, 1); ++attempt) {
+    if (!fSerialPort->PortIsOpen()) {
+      break;
+    }
+    // ESC leaves a PDU entry the modem may still be in; "AT" must then get its "OK".
+    initWaitForSerialData(0, 0, 0, SC_MARKEROK);
+    expectEcho("AT");
+    if (!sendSerialData(std::string(1, IC_ESC)) || !sendSerialData("AT\r\n")) {
+      break;
+    }
+    (void)waitForSerialData(timings.ResyncWaitMS);
+    if (currentAnswer().Complete) {
+      // Answers that were late (an "OK" to the ESC, the rest of a slow answer) come now.
+      waitForQuietLine(timings.ResyncQuietMS, timings.ResyncWaitMS);
+      fNeedsResync = false;
+      return true;
+    }
+  }
+  fNeedsResync = true;
+  return false;
+}
+
+void TVTSMSManagerSerialModem::recover() {
+  if (fNeedsResync && fSerialPort->PortIsOpen() && !resync(getTimings().ResyncTries)) {
+    Logger().warn(SC_MODULE, "the modem does not answer \"AT\"");
+  }
+}
+
+void TVTSMSManagerSerialModem::waitForQuietLine(int aQuietMS, int aMaxMS) {
+  platform::IWaitClock& clock = *fClock.load();
+  const auto end = clock.now() + std::chrono::milliseconds(aMaxMS);
+  TUniqueLock lock(fCSCurrentSerialData);
+  for (;;) {
+    const std::uint64_t seen = fBytesReceived;
+    const auto quietUntil = std::min(end, clock.now() + std::chrono::milliseconds(aQuietMS));
+    while (fBytesReceived == seen) {
+      if (!clock.waitUntil(fEvtSerialData, lock, quietUntil)) {
+        break;
+      }
+    }
+    if (fBytesReceived == seen || clock.now() >= end) {
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Activation, deactivation and the start-up dialogue
 
 void TVTSMSManagerSerialModem::informActiveChanged() {
   if (!getActive()) {
@@ -261,74 +510,167 @@ void TVTSMSManagerSerialModem::informActiveChanged() {
     // An exchange waiting on another thread can get no answer any more: end its wait now
     // as a failed answer instead of letting it sit out its time.
     {
-      std::lock_guard lock(fCSCurrentSerialData);
-      fCurrentModemResult = false;
-      fSerialDataArrived = true;
+      TScopedLock lock(fCSCurrentSerialData);
+      if (fArmed) {
+        completeAnswer(false);
+      }
     }
-    fEvtSerialData.notify_all();
+    fEvtSerialData.notifyAll();
     return;
   }
   activateModem();
 }
 
 void TVTSMSManagerSerialModem::activateModem() {
-  const TVTSerialModemTimings timings = getTimings();
   // The modem is held from the opening on: a send that came in before "ATE0" would meet the
-  // echo, miss its prompt and leave the modem waiting for a PDU that never comes, so that it
-  // swallows the whole start-up dialogue and every later command.
-  std::lock_guard lock(fCSModem);
+  // echo of a modem not set up yet.
+  TScopedLock lock(fCSModem);
   fSerialPort->setUseOverlappedWrite(fUseSerialWriteOverlapped);
-  fSerialPort->OpenPort();
-  sleepMS(timings.PortSettleMS);
-
-  initWaitForSerialData(0, 0, 0, SC_MARKEROK);
-  sendSerialDataLine("ATE0");
-  sleepMS(timings.EchoOffSettleMS);
-
-  const std::string pinCode = getPIN();
-  if (!pinCode.empty()) {
-    (void)exchange(withModemLineEnd("AT+CPIN=" + pinCode), SC_MARKEROK, 0, timings.PinWaitMS);
+  if (!fSerialPort->OpenPortRetrying()) {
+    Logger().warn(SC_MODULE, "serial port " + fSerialPort->devicePath() +
+                                 " cannot be opened: trying again every " +
+                                 std::to_string(fSerialPort->getDelayAutoConnect()) + " ms");
+    setIdentity(SC_UNKNOWNINFO, SC_UNKNOWNINFO, SC_UNKNOWNINFO);
+    return;
   }
-  sleepMS(timings.PauseBetweenMS);
-  const std::string vendor = queryInfo("AT+CGMI");
-  sleepMS(timings.PauseBetweenMS);
-  const std::string model = queryInfo("AT+CGMM");
-  sleepMS(timings.PauseBetweenMS);
-  const std::string serial = queryInfo("AT+CGSN");
+  (void)runStartupDialogue();
+}
+
+bool TVTSMSManagerSerialModem::ensureModemReady() {
+  if (!fSerialPort->PortIsOpen()) {
+    return false;
+  }
+  if (startupAsked() || fStartedGeneration != fSerialPort->openGeneration()) {
+    return runStartupDialogue();
+  }
+  if (fNeedsResync) {
+    return resync(getTimings().ResyncTries);
+  }
+  return true;
+}
+
+bool TVTSMSManagerSerialModem::runStartupDialogue() {
+  const TVTSerialModemTimings timings = getTimings();
+  fStartedGeneration = fSerialPort->openGeneration();
   {
-    std::lock_guard infoLock(fCSInfo);
-    fModemVendorInfo = vendor;
-    fModemModelInfo = model;
-    fModemSerialNumberInfo = serial;
+    // fStartupAsked stays until the dialogue is over: more signs of the same restart
+    // (arriving meanwhile) ask for nothing more.
+    TScopedLock lock(fCSCurrentSerialData);
+    fEchoExpected = true;
+    fFramer.clear();
   }
-  sleepMS(timings.PauseBetweenMS);
+  writeToFile("[INFO]", "start-up dialogue");
+  const int tries = std::max(1, timings.PortSettleMS / std::max(1, timings.ResyncWaitMS));
+  if (!resync(tries)) {
+    Logger().warn(SC_MODULE, "the modem on " + fSerialPort->devicePath() +
+                                 " does not answer: the start-up dialogue runs again before "
+                                 "the next command");
+    setIdentity(SC_UNKNOWNINFO, SC_UNKNOWNINFO, SC_UNKNOWNINFO);
+    fStartedGeneration = 0;
+    return false;
+  }
+  if (exchange("ATE0\r\n", timings.EchoOffSettleMS).ok()) {
+    TScopedLock lock(fCSCurrentSerialData);
+    fEchoExpected = false;
+  }
+  enterPin();
+  const std::string vendor = queryInfo("AT+CGMI\r\n");
+  const std::string model = queryInfo("AT+CGMM\r\n");
+  const std::string serial = queryInfo("AT+CGSN\r\n");
+  setIdentity(vendor, model, serial);
   readStorageSizes();
+  (void)exchange("AT+CMGF=0\r\n", timings.InfoWaitMS);
+  enableNewMessageNotices();
+  recover();
+  {
+    TScopedLock lock(fCSCurrentSerialData);
+    fStartupAsked = false;
+  }
+  Logger().info(SC_MODULE,
+                "modem on " + fSerialPort->devicePath() + " set up: " + vendor + " " + model);
+  return !fNeedsResync;
+}
+
+void TVTSMSManagerSerialModem::enterPin() {
+  const std::string pinCode = getPIN();
+  if (pinCode.empty()) {
+    return;
+  }
+  const TVTSerialModemTimings timings = getTimings();
+  const TModemAnswer state = exchange("AT+CPIN?\r\n", timings.InfoWaitMS, "+CPIN");
+  bool asked = !state.ok(); // a modem without the query gets the PIN as before
+  for (const auto& line : state.Lines) {
+    asked = asked || line.find("SIM PIN") != std::string::npos;
+  }
+  if (!asked) {
+    return;
+  }
+  if (fPinRefused && pinCode == fRefusedPin) {
+    Logger().error(SC_MODULE, "the SIM asks for its PIN, which it refused before: not offered "
+                              "again");
+    return;
+  }
+  const TModemAnswer answer = exchange("AT+CPIN=" + pinCode + "\r\n", timings.PinWaitMS, "+CPIN");
+  if (answer.Final == mfError && answer.FinalLine != "+CME ERROR: 3") {
+    // Offering it again would bring the SIM closer to asking for its PUK.
+    fRefusedPin = pinCode;
+    fPinRefused = true;
+    Logger().error(SC_MODULE, "the SIM refused the PIN (" + answer.FinalLine + ")");
+  } else if (answer.ok()) {
+    fPinRefused = false;
+  }
+}
+
+void TVTSMSManagerSerialModem::enableNewMessageNotices() {
+  const int waitMS = getTimings().InfoWaitMS;
+  std::string setting = SC_NEWMESSAGENOTICES;
+  TModemAnswer answer = exchange("AT+CNMI=" + setting + "\r\n", waitMS);
+  if (!answer.ok() && answer.Complete) {
+    // Refused: one of the values the modem offers may do.
+    setting.clear();
+    const TModemAnswer offered = exchange("AT+CNMI=?\r\n", waitMS, "+CNMI");
+    for (const auto& line : offered.Lines) {
+      if (setting.empty()) {
+        setting = chooseCNMISetting(line);
+      }
+    }
+    if (!setting.empty() && setting != SC_NEWMESSAGENOTICES) {
+      answer = exchange("AT+CNMI=" + setting + "\r\n", waitMS);
+    }
+  }
+  if (!answer.ok()) {
+    setting.clear();
+  }
+  {
+    TScopedLock lock(fCSInfo);
+    fNewMessageNotices = setting;
+  }
+  if (setting.empty()) {
+    Logger().warn(SC_MODULE, "the modem announces no new messages: they are read every " +
+                                 std::to_string(getSMSCheckIntervall()) + " ms");
+  } else {
+    Logger().info(SC_MODULE, "new messages are announced (AT+CNMI=" + setting + ")");
+  }
 }
 
 std::string TVTSMSManagerSerialModem::queryInfo(const std::string& aCommand) {
-  const std::string line =
-      exchange(withModemLineEnd(aCommand), SC_MARKEROK, 1, getTimings().InfoWaitMS);
-  return getModemResult() ? line : SC_UNKNOWNINFO + line;
+  const TModemAnswer answer = exchange(aCommand, getTimings().InfoWaitMS);
+  // The last line: noise before an answer must not become the vendor's name.
+  const std::string line = !answer.Lines.empty() ? answer.Lines.back() : answer.FinalLine;
+  return answer.ok() ? line : SC_UNKNOWNINFO + line;
 }
 
-// Reads the +CPMS report line itself, wherever it stands in the answer, and adopts the
-// modem's own storage sizes.
+// Reads the +CPMS report line itself and adopts the modem's own storage sizes.
 void TVTSMSManagerSerialModem::readStorageSizes() {
-  (void)exchange(withModemLineEnd("AT+CPMS?"), SC_MARKEROK, 1, getTimings().InfoWaitMS);
-  if (!getModemResult()) {
+  const TModemAnswer answer = exchange("AT+CPMS?\r\n", getTimings().InfoWaitMS, "+CPMS");
+  if (!answer.ok()) {
     return;
   }
-  std::vector<std::string> lines;
-  {
-    std::lock_guard lock(fCSCurrentSerialData);
-    lines = fCurrentSerialData;
-  }
-  for (const auto& line : lines) {
+  for (const auto& line : answer.Lines) {
     int defaultStorage = 0;
     int sendStorage = 0;
     int receiveStorage = 0;
-    if (line.find("+CPMS") != std::string::npos &&
-        parseCPMSReport(line, defaultStorage, sendStorage, receiveStorage)) {
+    if (parseCPMSReport(line, defaultStorage, sendStorage, receiveStorage)) {
       fSMSMemorySizeDefaultStorage = defaultStorage;
       fSMSMemorySizeSendStorage = sendStorage;
       fSMSMemorySizeReceiveStorage = receiveStorage;
@@ -344,24 +686,59 @@ int TVTSMSManagerSerialModem::sendSMSPDU(const std::string& aMessageAsPDU) {
   if (!getActive()) {
     return ICSMSRESULT_NOTACTIVE;
   }
-  const TVTSerialModemTimings timings = getTimings();
   writeToFile("", "");
-  std::lock_guard lock(fCSModem);
+  TScopedLock lock(fCSModem);
+  int result = ICSMSRESULT_UNKNOWNMODEMERROR;
+  // A modem that refuses AT+CMGS because it has just started anew got no PDU: after its
+  // start-up dialogue the SMS is offered once more.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!ensureModemReady()) {
+      return ICSMSRESULT_UNKNOWNMODEMERROR;
+    }
+    bool retry = false;
+    result = submitPDU(aMessageAsPDU, retry);
+    if (!retry) {
+      break;
+    }
+  }
+  return result;
+}
+
+int TVTSMSManagerSerialModem::submitPDU(const std::string& aMessageAsPDU, bool& aRetry) {
+  const TVTSerialModemTimings timings = getTimings();
   const int octets = static_cast<int>(aMessageAsPDU.size() / 2) - 1;
-  const std::string prompt = exchange("AT+CMGS=" + std::to_string(octets) + "\r\n", SC_MARKERPROMPT,
-                                      1, timings.PromptWaitMS);
-  if (trimModemLine(prompt) != ">") {
+  const TModemAnswer prompt =
+      exchange("AT+CMGS=" + std::to_string(octets) + "\r\n", timings.PromptWaitMS, "+CMGS", true);
+  if (!prompt.Prompt) {
+    aRetry = prompt.Complete && startupAsked();
+    recover(); // no prompt in time: it may still come, and ESC ends that PDU entry
     return ICSMSRESULT_UNKNOWNMODEMERROR;
   }
   initWaitForSerialData(0, 1, 0, SC_MARKEROK);
+  expectEcho(aMessageAsPDU);
   if (!sendSerialData(aMessageAsPDU)) {
     return ICSMSRESULT_UNKNOWNERROR;
   }
-  sleepMS(timings.CtrlZDelayMS);
+  // Ctrl-Z goes CtrlZDelayMS after the PDU started; the PDU's own time on the line counts.
+  const unsigned baud = std::max(1u, baudRateValue(getBaudRate()));
+  const auto lineMS = static_cast<int>(aMessageAsPDU.size() * 10 * 1000 / baud);
+  sleepMS(timings.CtrlZDelayMS - lineMS);
   if (!sendSerialData(std::string(1, IC_CTRLZ))) {
     return ICSMSRESULT_UNKNOWNERROR;
   }
-  return modemSendResult(waitForSerialData(timings.SendWaitMS));
+  (void)waitForSerialData(timings.SendWaitMS);
+  const TModemAnswer answer = currentAnswer();
+  if (!answer.Complete) {
+    fNeedsResync = true;
+    recover(); // the modem may still be in PDU entry: ESC and "AT" bring it back
+    return ICSMSRESULT_UNKNOWNERROR;
+  }
+  for (const auto& line : answer.Lines) {
+    if (line.find("+CMGS") != std::string::npos) {
+      return modemSendResult(line);
+    }
+  }
+  return modemSendResult(answer.FinalLine);
 }
 
 int TVTSMSManagerSerialModem::readSMSs(TVTSMSManagerMessageList* aTOList) {
@@ -370,37 +747,109 @@ int TVTSMSManagerSerialModem::readSMSs(TVTSMSManagerMessageList* aTOList) {
   }
   const TVTSerialModemTimings timings = getTimings();
   writeToFile("", "");
-  std::lock_guard lock(fCSModem);
-  (void)exchange("AT+CPMS=\"MT\",\"MT\",\"MT\"\r\n", SC_MARKEROK, 1, timings.SelectStorageWaitMS);
-  if (!getModemResult()) {
+  TScopedLock lock(fCSModem);
+  TModemAnswer listing;
+  // A modem found to have started anew gets its start-up dialogue and is asked once more.
+  for (int attempt = 0; attempt < 2 && !listing.ok(); ++attempt) {
+    if (!ensureModemReady()) {
+      return ICSMSRESULT_WRONGANSWER;
+    }
+    if (exchange("AT+CPMS=\"MT\",\"MT\",\"MT\"\r\n", timings.SelectStorageWaitMS, "+CPMS").ok()) {
+      // All received messages, also those already read: one read before a crash is still
+      // in the modem and is stored now.
+      listing = exchange("AT+CMGL=4\r\n", timings.ListWaitMS, "+CMGL");
+    }
+    recover();
+    if (!startupAsked()) {
+      break;
+    }
+  }
+  if (!listing.ok()) {
     return ICSMSRESULT_WRONGANSWER;
   }
-  (void)exchange("AT+CMGL=0\r\n", SC_MARKEROK, 0, timings.ListWaitMS);
-  std::vector<std::string> lines;
-  bool complete = false;
+  const auto entries = parseCMGLListing(listing.Lines);
   {
-    std::lock_guard answerLock(fCSCurrentSerialData);
-    lines = fCurrentSerialData;
-    complete = fCurrentModemResult;
+    // Notices of listed messages are done with; one that came for a message stored after
+    // the listing was made stays for the next read.
+    TScopedLock noticeLock(fCSNotices);
+    std::erase_if(fNoticedSlots, [&](int aSlot) {
+      return std::any_of(entries.begin(), entries.end(),
+                         [&](const TCMGLEntry& aEntry) { return aEntry.Header.Index == aSlot; });
+    });
   }
-  if (!complete) {
-    return ICSMSRESULT_WRONGANSWER;
+  for (const auto& entry : entries) {
+    if (isReceivedState(entry.Header.State)) {
+      appendMessage(entry.Header, entry.Pdu, aTOList);
+    }
   }
-  for (const auto& entry : parseCMGLListing(lines)) {
-    appendListedMessage(entry, aTOList);
-  }
+  appendDeliveredMessages(aTOList);
   return ICSMSRESULT_OK;
 }
 
-void TVTSMSManagerSerialModem::appendListedMessage(const TCMGLEntry& aEntry,
-                                                   TVTSMSManagerMessageList* aTOList) {
+int TVTSMSManagerSerialModem::readNoticedSMSs(TVTSMSManagerMessageList* aTOList) {
+  if (!getActive()) {
+    return ICSMSRESULT_NOTACTIVE;
+  }
+  std::vector<int> slots;
+  {
+    TScopedLock noticeLock(fCSNotices);
+    slots.swap(fNoticedSlots);
+  }
+  if (!slots.empty()) {
+    const int waitMS = getTimings().ReadWaitMS;
+    TScopedLock lock(fCSModem);
+    if (!ensureModemReady()) {
+      return ICSMSRESULT_WRONGANSWER; // the next full read finds them
+    }
+    for (int slot : slots) {
+      const TModemAnswer answer =
+          exchange("AT+CMGR=" + std::to_string(slot) + "\r\n", waitMS, "+CMGR");
+      if (!answer.ok()) {
+        recover();
+        continue;
+      }
+      TCMGLHeader header;
+      bool headerSeen = false;
+      for (const auto& line : answer.Lines) {
+        if (!headerSeen) {
+          headerSeen = parseCMGRHeader(line, header);
+        } else if (isModemHexLine(line)) {
+          header.Index = slot;
+          if (isReceivedState(header.State)) {
+            appendMessage(header, line, aTOList);
+          }
+          break;
+        }
+      }
+    }
+  }
+  appendDeliveredMessages(aTOList);
+  return ICSMSRESULT_OK;
+}
+
+void TVTSMSManagerSerialModem::appendDeliveredMessages(TVTSMSManagerMessageList* aTOList) {
+  std::vector<TDeliveredSMS> delivered;
+  {
+    TScopedLock lock(fCSNotices);
+    delivered = fDelivered;
+  }
+  for (const auto& sms : delivered) {
+    TCMGLHeader header;
+    header.State = 0;
+    header.Length = sms.Length;
+    appendMessage(header, sms.Pdu, aTOList);
+  }
+}
+
+void TVTSMSManagerSerialModem::appendMessage(const TCMGLHeader& aHeader, const std::string& aPdu,
+                                             TVTSMSManagerMessageList* aTOList) {
   std::vector<std::string> decoded;
   try {
-    decoded = fSMSCodec->DecodeSMS(aEntry.Pdu);
+    decoded = fSMSCodec->DecodeSMS(aPdu);
   } catch (const std::exception& e) {
     decoded.clear();
     if (OnDecodeError) {
-      OnDecodeError(this, aEntry.Pdu, e.what());
+      OnDecodeError(this, aPdu, e.what());
     }
   }
   if (aTOList == nullptr) {
@@ -419,32 +868,44 @@ void TVTSMSManagerSerialModem::appendListedMessage(const TCMGLEntry& aEntry,
   } else {
     message->setMessageType(VTSMSMMT_DATA);
   }
-  message->setMessageDataPDU(aEntry.Pdu);
-  message->setMessageIndex(aEntry.Header.Index);
-  message->setMessageState(aEntry.Header.State);
-  message->setMessageLength(aEntry.Header.Length);
+  message->setMessageDataPDU(aPdu);
+  message->setMessageIndex(aHeader.Index);
+  message->setMessageState(aHeader.State);
+  message->setMessageLength(aHeader.Length);
   aTOList->push_back(std::move(message));
 }
 
 int TVTSMSManagerSerialModem::deleteSMSs(TVTSMSManagerMessageList* aMessageList) {
   const int waitMS = getTimings().DeleteWaitMS;
-  std::lock_guard lock(fCSModem);
-  bool ok = true;
-  auto deleteSlot = [&](int aSlot) {
-    (void)exchange("AT+CMGD=" + std::to_string(aSlot) + "\r\n", SC_MARKEROK, 1, waitMS);
-    ok = getModemResult() && ok;
-  };
+  std::vector<int> slots;
   if (aMessageList != nullptr) {
     for (const auto& message : *aMessageList) {
-      if (message) {
-        deleteSlot(message->getMessageIndex());
+      if (message && message->getMessageIndex() >= 1) {
+        slots.push_back(message->getMessageIndex());
+      } else if (message) {
+        // A delivered message ("+CMT") is in no slot: it is let go here.
+        TScopedLock noticeLock(fCSNotices);
+        std::erase_if(fDelivered, [&](const TDeliveredSMS& aSMS) {
+          return aSMS.Pdu == message->getMessageDataPDU();
+        });
       }
     }
   } else {
-    const int slots = fSMSMemorySizeDefaultStorage;
-    for (int slot = 1; slot <= slots; ++slot) {
-      deleteSlot(slot);
+    for (int slot = 1; slot <= fSMSMemorySizeDefaultStorage; ++slot) {
+      slots.push_back(slot);
     }
   }
+  TScopedLock lock(fCSModem);
+  if (slots.empty()) {
+    return ICSMSRESULT_OK;
+  }
+  if (!ensureModemReady()) {
+    return ICSMSRESULT_WRONGANSWER;
+  }
+  bool ok = true;
+  for (int slot : slots) {
+    ok = exchange("AT+CMGD=" + std::to_string(slot) + "\r\n", waitMS).ok() && ok;
+  }
+  recover();
   return ok ? ICSMSRESULT_OK : ICSMSRESULT_WRONGANSWER;
 }

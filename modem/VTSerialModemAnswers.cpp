@@ -1,8 +1,10 @@
 #include "modem/VTSerialModemAnswers.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
+#include <initializer_list>
 
 namespace {
 
@@ -26,6 +28,68 @@ std::vector<std::string_view> splitAtComma(std::string_view aText) {
 
 constexpr int IC_SENDRESULTUNKNOWNERROR = 1;
 constexpr int IC_SENDRESULTMODEMERROR = 2;
+
+// Unsolicited result codes of GSM 07.05/07.07 and common modems, by their start; every line
+// starting with "^" counts as well.
+constexpr std::array<const char*, 3> IC_UNSOLICITEDWITHPDU{"+CMT:", "+CDS:", "+CBM:"};
+constexpr std::array<const char*, 18> IC_UNSOLICITEDPREFIXES{
+    "+CMTI:", "+CDSI:", "+CBMI:", "+CRING:", "+CLIP:", "+CCWA:", "+CREG:", "+CGREG:", "+CEREG:",
+    "+CGEV:", "+CUSD:", "+CIEV:", "+CPIN:",  "+CFUN:", "+QIND:", "+CSQN:", "*EMRDY",  "+PBREADY"};
+constexpr std::array<const char*, 3> IC_UNSOLICITEDWORDS{"RING", "NO CARRIER", "RDY"};
+
+bool startsWith(std::string_view aText, std::string_view aPrefix) {
+  return aText.substr(0, aPrefix.size()) == aPrefix;
+}
+
+// The value groups of a test answer: "(0-2),(0,1),3" gives {0,1,2}, {0,1}, {3}. Ranges wider
+// than a few hundred values are cut, so a hostile answer cannot blow the sets up.
+std::vector<std::vector<int>> parseValueGroups(std::string_view aText) {
+  std::vector<std::vector<int>> groups;
+  std::size_t i = 0;
+  while (i < aText.size()) {
+    while (i < aText.size() && (aText[i] == ' ' || aText[i] == ',')) {
+      ++i;
+    }
+    if (i == aText.size()) {
+      break;
+    }
+    std::string_view group;
+    if (aText[i] == '(') {
+      const auto close = aText.find(')', i);
+      if (close == std::string_view::npos) {
+        break;
+      }
+      group = aText.substr(i + 1, close - i - 1);
+      i = close + 1;
+    } else {
+      const auto comma = aText.find(',', i);
+      group = aText.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i);
+      i = comma == std::string_view::npos ? aText.size() : comma;
+    }
+    std::vector<int> values;
+    for (const auto item : splitAtComma(group)) {
+      const auto dash = item.find('-');
+      const int low = modemStrToIntDef(item.substr(0, dash), -1);
+      const int high =
+          dash == std::string_view::npos ? low : modemStrToIntDef(item.substr(dash + 1), -1);
+      for (long long v = low; v >= 0 && v <= high && v - low < 256; ++v) {
+        values.push_back(static_cast<int>(v));
+      }
+    }
+    groups.push_back(std::move(values));
+  }
+  return groups;
+}
+
+// The first of aWanted that aOffered holds; -1 when none.
+int firstOffered(const std::vector<int>& aOffered, std::initializer_list<int> aWanted) {
+  for (int wanted : aWanted) {
+    if (std::find(aOffered.begin(), aOffered.end(), wanted) != aOffered.end()) {
+      return wanted;
+    }
+  }
+  return -1;
+}
 
 } // namespace
 
@@ -155,15 +219,142 @@ int modemSendResult(std::string_view aLine) {
 std::vector<TCMGLEntry> parseCMGLListing(const std::vector<std::string>& aLines) {
   std::vector<TCMGLEntry> entries;
   TCMGLHeader header;
+  bool headerOpen = false;
   for (const auto& line : aLines) {
-    if (line.empty()) {
-      continue;
-    }
     if (line.find("+CMGL") != std::string::npos) {
       header = parseCMGLHeader(line);
-    } else if (line.find("OK") == std::string::npos) {
-      entries.push_back({header, line});
+      headerOpen = true;
+    } else if (headerOpen && isModemHexLine(trimModemLine(line))) {
+      entries.push_back({header, std::string(trimModemLine(line))});
+      headerOpen = false;
     }
   }
   return entries;
+}
+
+bool parseCMGRHeader(std::string_view aLine, TCMGLHeader& aHeader) {
+  const std::string_view line = trimModemLine(aLine);
+  if (!startsWith(line, "+CMGR:")) {
+    return false;
+  }
+  const auto fields = splitAtComma(line.substr(6));
+  aHeader = TCMGLHeader();
+  aHeader.State = modemStrToIntDef(fields[0], -1);
+  if (fields.size() > 1) {
+    aHeader.Length = modemStrToIntDef(fields.back(), -1);
+  }
+  return true;
+}
+
+bool isModemHexLine(std::string_view aLine) {
+  if (aLine.size() < 2 || aLine.size() % 2 != 0) {
+    return false;
+  }
+  return std::all_of(aLine.begin(), aLine.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+TModemFinalKind modemFinalResult(std::string_view aLine) {
+  const std::string_view line = trimModemLine(aLine);
+  if (line == "OK") {
+    return mfOK;
+  }
+  if (startsWith(line, "ERROR") || startsWith(line, "+CMS ERROR") ||
+      startsWith(line, "+CME ERROR") || line == "COMMAND NOT SUPPORT") {
+    return mfError;
+  }
+  return mfNone;
+}
+
+TModemUnsolicitedKind modemUnsolicitedKind(std::string_view aLine,
+                                           std::string_view aExpectedPrefix) {
+  const std::string_view line = trimModemLine(aLine);
+  if (line.empty() || (!aExpectedPrefix.empty() && startsWith(line, aExpectedPrefix))) {
+    return muNone;
+  }
+  for (const char* prefix : IC_UNSOLICITEDWITHPDU) {
+    if (startsWith(line, prefix)) {
+      return muWithPdu;
+    }
+  }
+  if (line.front() == '^') {
+    return muPlain;
+  }
+  for (const char* prefix : IC_UNSOLICITEDPREFIXES) {
+    if (startsWith(line, prefix)) {
+      return muPlain;
+    }
+  }
+  for (const char* word : IC_UNSOLICITEDWORDS) {
+    if (line == word) {
+      return muPlain;
+    }
+  }
+  return muNone;
+}
+
+bool isModemPrompt(std::string_view aPartialLine) {
+  return trimModemLine(aPartialLine) == ">";
+}
+
+bool modemNeedsStartup(std::string_view aLine) {
+  const std::string_view line = trimModemLine(aLine);
+  return line == "RDY" || startsWith(line, "^SYSSTART") || line == "+CPIN: SIM PIN" ||
+         line == "+CMS ERROR: 311" || line == "+CME ERROR: 11" ||
+         line == "+CME ERROR: SIM PIN required";
+}
+
+bool parseCMTINotice(std::string_view aLine, std::string& aMemory, int& aIndex) {
+  const std::string_view line = trimModemLine(aLine);
+  if (!startsWith(line, "+CMTI:")) {
+    return false;
+  }
+  const auto fields = splitAtComma(line.substr(6));
+  if (fields.size() < 2) {
+    return false;
+  }
+  const int index = modemStrToIntDef(fields[1], -1);
+  if (index < 0) {
+    return false;
+  }
+  std::string_view memory = trimModemLine(fields[0]);
+  if (memory.size() >= 2 && memory.front() == '"' && memory.back() == '"') {
+    memory = memory.substr(1, memory.size() - 2);
+  }
+  aMemory = std::string(memory);
+  aIndex = index;
+  return true;
+}
+
+int parseCMTLength(std::string_view aLine) {
+  const std::string_view line = trimModemLine(aLine);
+  if (!startsWith(line, "+CMT:")) {
+    return -1;
+  }
+  return modemStrToIntDef(trimModemLine(splitAtComma(line.substr(5)).back()), -1);
+}
+
+std::string chooseCNMISetting(std::string_view aTestAnswer) {
+  const std::string_view answer = trimModemLine(aTestAnswer);
+  if (!startsWith(answer, "+CNMI:")) {
+    return {};
+  }
+  const auto groups = parseValueGroups(answer.substr(6));
+  if (groups.size() < 2) {
+    return {};
+  }
+  const int mode = firstOffered(groups[0], {2, 1, 3});
+  const int mt = firstOffered(groups[1], {1, 2, 3});
+  if (mode < 0 || mt < 0) {
+    return {};
+  }
+  std::string setting = std::to_string(mode) + "," + std::to_string(mt);
+  for (std::size_t i = 2; i < groups.size() && i < 5; ++i) {
+    if (groups[i].empty()) {
+      break;
+    }
+    const int value = firstOffered(groups[i], {0});
+    setting += "," + std::to_string(value >= 0 ? value : groups[i].front());
+  }
+  return setting;
 }

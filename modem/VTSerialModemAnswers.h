@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
-// The pure text rules of the serial modem dialogue: how an answer splits into lines and how
-// the report lines of AT+CPMS?, AT+CMGL and AT+CMGS are read. No I/O, no state; nothing
-// throws.
+// The pure text rules of the serial modem dialogue: how an answer splits into lines, which
+// lines end an answer or arrive unasked, and how the report lines of AT+CPMS?, AT+CMGL,
+// AT+CMGR, AT+CMGS, AT+CNMI=? and the new-message notices are read. No I/O, no state;
+// nothing throws.
 
 // Lines of a modem answer: a line ends at CR, LF or CR LF, and a line end at the very end
 // gives no empty line after it (CR LF "OK" CR LF gives "" and "OK").
@@ -50,6 +51,54 @@ struct TCMGLEntry {
   TCMGLHeader Header;
   std::string Pdu;
 };
-// Walks the answer lines of AT+CMGL: empty lines and lines with "OK" are skipped, a line
-// with "+CMGL" sets the header values, any other line is a PDU under the last header.
+// Walks the answer lines of AT+CMGL: a line with "+CMGL" is a header, and the first line of
+// hex digits after it is its PDU. Other lines (empty ones, "OK", noise that slipped in
+// between) are skipped, so is a header without a PDU before the next header.
+// ("+CMGL: 1,0,,23", "~#noise", "0791..." gives one entry, index 1, PDU "0791...".)
 std::vector<TCMGLEntry> parseCMGLListing(const std::vector<std::string>& aLines);
+
+// The header of an AT+CMGR answer ("+CMGR: 1,,24" or "+CMGR: 0,24"): state and length,
+// Index stays -1; false when the line is no such header.
+bool parseCMGRHeader(std::string_view aLine, TCMGLHeader& aHeader);
+
+// A line of hex digits only, at least two and an even count: the form of a PDU line.
+bool isModemHexLine(std::string_view aLine);
+
+// How a line ends an answer: "OK" is success; "ERROR" (also "ERROR 500"), "+CMS ERROR: n",
+// "+CME ERROR: n" and "COMMAND NOT SUPPORT" are failures; any other line does not end it.
+enum TModemFinalKind { mfNone, mfOK, mfError };
+TModemFinalKind modemFinalResult(std::string_view aLine);
+
+// Whether a line is an unsolicited result code: one the modem sends on its own at any
+// moment ("+CMTI: "SM",3", "RING", "+CREG: 1", "^RSSI:17", "^BOOT:...", "+CMT: ,24" ...).
+// Every line starting with "^" is one. A line that starts with aExpectedPrefix, the
+// information prefix of the command now running ("+CPIN" while AT+CPIN? runs), is an answer
+// line instead. muWithPdu: the code carries a PDU on the next line ("+CMT:", "+CDS:",
+// "+CBM:").
+enum TModemUnsolicitedKind { muNone, muPlain, muWithPdu };
+TModemUnsolicitedKind modemUnsolicitedKind(std::string_view aLine,
+                                           std::string_view aExpectedPrefix = {});
+
+// The rest of the input after the last line end is the prompt for a PDU: ">" with or
+// without blanks after it ("> ").
+bool isModemPrompt(std::string_view aPartialLine);
+
+// A line that shows that the modem has started anew or wants its PIN again, so that the
+// start-up dialogue must run before the next command: "RDY", "^SYSSTART", "+CPIN: SIM PIN",
+// "+CMS ERROR: 311" (SIM PIN required), "+CME ERROR: 11".
+bool modemNeedsStartup(std::string_view aLine);
+
+// A new-message notice "+CMTI: "SM",3": the storage name (without quotes) and the slot;
+// false when the line is no such notice or has no slot number.
+bool parseCMTINotice(std::string_view aLine, std::string& aMemory, int& aIndex);
+// The length of a delivered message "+CMT: ,24" or "+CMT: "alpha",24" (its last field);
+// -1 when the line is no such header or the length is not a number.
+int parseCMTLength(std::string_view aLine);
+
+// The AT+CNMI setting to ask for, chosen from the ranges the modem offers in its answer to
+// "AT+CNMI=?" ("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)"): mode 2, else 1, else 3; new
+// messages stored and announced (1), else delivered (2), else 3; 0 for the other values
+// where offered, else the smallest offered. "2,1,0,0,0" for the example; empty when the
+// answer is no such report or offers no mode or no announcement, so that polling alone is
+// left.
+std::string chooseCNMISetting(std::string_view aTestAnswer);

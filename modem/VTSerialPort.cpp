@@ -106,64 +106,75 @@ bool tryBaudRateFromName(std::string_view aName, TBaudRate& aResult) {
 
 TVTCPRecThread::TVTCPRecThread(TVTSerialPort& aOwner) : Owner(aOwner) {
   Owner.fThreadIsRunning = true;
-  fThread = std::thread([this] { execute(); });
+  fThread.start([this](TStoppableThread& aThread) { execute(aThread); });
 }
 
 TVTCPRecThread::~TVTCPRecThread() {
-  {
-    std::lock_guard lock(fCSState);
-    fTerminated = true;
-  }
-  fCondState.notify_all();
+  fThread.requestStop();
   Owner.fDevice->interruptWait();
-  if (fThread.joinable()) {
-    fThread.join();
-  }
+  fThread.join();
 }
 
 void TVTCPRecThread::pause() {
-  std::unique_lock lock(fCSState);
-  fPauseAsked = true;
-  fCondState.notify_all();
+  {
+    TScopedLock lock(fCSState);
+    fPauseAsked = true;
+  }
+  fThread.wake();
   Owner.fDevice->interruptWait();
   if (!isOwnThread()) {
-    fCondState.wait(lock, [this] { return !fInCycle; });
+    TUniqueLock lock(fCSState);
+    while (fInCycle) {
+      fCondState.wait(lock);
+    }
   }
 }
 
 void TVTCPRecThread::resume() {
   {
-    std::lock_guard lock(fCSState);
+    TScopedLock lock(fCSState);
     fPauseAsked = false;
   }
-  fCondState.notify_all();
+  fThread.wake();
 }
 
 bool TVTCPRecThread::isPaused() const {
-  std::lock_guard lock(fCSState);
+  TScopedLock lock(fCSState);
   return fPauseAsked;
 }
 
 bool TVTCPRecThread::stopAsked() const {
-  std::lock_guard lock(fCSState);
-  return fPauseAsked || fTerminated;
+  TScopedLock lock(fCSState);
+  return fPauseAsked || fThread.stopRequested();
 }
 
 bool TVTCPRecThread::sleepUnlessStopped(int aMs) {
-  std::unique_lock lock(fCSState);
-  return !fCondState.wait_for(lock, std::chrono::milliseconds(std::max(aMs, 0)),
-                              [this] { return fPauseAsked || fTerminated; });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMs);
+  for (;;) {
+    if (stopAsked()) {
+      return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return true;
+    }
+    (void)fThread.waitFor(left); // cut short by pause, resume and stop: looked at above
+  }
 }
 
-void TVTCPRecThread::execute() {
-  for (;;) {
+void TVTCPRecThread::execute(TStoppableThread& aThread) {
+  while (!aThread.stopRequested()) {
+    bool paused = false;
     {
-      std::unique_lock lock(fCSState);
-      fCondState.wait(lock, [this] { return fTerminated || !fPauseAsked; });
-      if (fTerminated) {
-        break;
-      }
-      fInCycle = true;
+      TScopedLock lock(fCSState);
+      paused = fPauseAsked;
+      fInCycle = !paused;
+    }
+    if (paused) {
+      // Paused: wait until resumed or ended (resume() and stopping wake the wait).
+      (void)aThread.waitFor(std::chrono::hours(1));
+      continue;
     }
     try {
       cycle();
@@ -173,24 +184,28 @@ void TVTCPRecThread::execute() {
       Logger().error("serialport", "receive cycle: unknown error");
     }
     {
-      std::lock_guard lock(fCSState);
+      TScopedLock lock(fCSState);
       fInCycle = false;
     }
-    fCondState.notify_all();
+    fCondState.notifyAll();
   }
   Owner.fThreadIsRunning = false;
 }
 
 void TVTCPRecThread::cycle() {
   if (!Owner.PortIsOpen()) {
-    if (sleepUnlessStopped(fDelayAutoConnect)) {
-      Owner.internalOpenPort();
+    fDataWaiting = false;
+    if (sleepUnlessStopped(fDelayAutoConnect) && Owner.internalOpenPort()) {
+      Owner.notify(Owner.OnReopened);
     }
     return;
   }
-  if (!sleepUnlessStopped(fDelayRecThread)) {
+  // The pause lets a burst of bytes finish; when the last wait has already read bytes up to
+  // the event character (or to a quiet line), they are complete and go out at once.
+  if (!fDataWaiting && !sleepUnlessStopped(fDelayRecThread)) {
     return;
   }
+  fDataWaiting = false;
   const auto queued = Owner.fDevice->queuedInput();
   if (!queued) {
     Owner.fLastErr = queued.error;
@@ -204,7 +219,7 @@ void TVTCPRecThread::cycle() {
   if (Owner.hasUndeliveredData()) {
     Owner.checkForSynchronize();
   }
-  waitForPortEvent(fDelayRecThreadSecureWait);
+  fDataWaiting = waitForPortEvent(fDelayRecThreadSecureWait);
 }
 
 // What arrived before the device was lost is still delivered (it belongs to the exchange
@@ -214,35 +229,52 @@ void TVTCPRecThread::loseDevice() {
     Owner.checkForSynchronize();
   }
   Owner.internalClosePort();
+  Owner.notify(Owner.OnLost);
 }
 
-// Waits for the next port event: any byte, or with an event character only that character
-// (or much undelivered input). Bytes read while waiting for the event character are kept
-// for the next cycle's delivery.
-void TVTCPRecThread::waitForPortEvent(int aMaxWaitMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
+// Waits for the next port event: any byte, or with an event character that character, much
+// undelivered input, or a quiet line after some bytes. Bytes read while waiting are kept for
+// the next cycle's delivery.
+bool TVTCPRecThread::waitForPortEvent(int aMaxWaitMs) {
+  using std::chrono::steady_clock;
+  const auto deadline = steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
+  bool readSome = false;
   while (!stopAsked()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady_clock::now());
     if (left.count() <= 0) {
-      return;
+      return readSome;
+    }
+    if (readSome) {
+      left = std::min(left, std::chrono::milliseconds(TVTSerialPort::IC_QUIETGAPMS));
     }
     const auto ready = Owner.fDevice->waitForInput(static_cast<int>(left.count()));
-    if (!ready || ready.count == 0 || !Owner.fAlertBySpecialChar) {
-      return;
+    if (!ready) {
+      return readSome;
+    }
+    if (ready.count == 0) {
+      if (readSome) {
+        return true; // the line went quiet after some bytes
+      }
+      continue; // interrupted or nothing yet: the loop looks at the time and the stop state
+    }
+    if (!Owner.fAlertBySpecialChar) {
+      return false;
     }
     const auto queued = Owner.fDevice->queuedInput();
     if (!queued || queued.count == 0) {
-      return; // a hang-up: the next cycle's status query notices it
+      return readSome; // a hang-up: the next cycle's status query notices it
     }
     bool sawEventChar = false;
     if (!Owner.readQueued(queued.count, &sawEventChar)) {
-      return; // the next cycle's status query notices the lost device
+      return readSome; // the next cycle's status query notices the lost device
     }
+    readSome = true;
     if (sawEventChar || Owner.undeliveredSize() >= IC_RXBUFFERALERT) {
-      return;
+      return true;
     }
   }
+  return readSome;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -271,7 +303,7 @@ bool TVTSerialPort::OpenPort() {
   ClosePort();
   bool opened = false;
   {
-    std::lock_guard lock(fCSCommPortIO);
+    TScopedLock lock(fCSCommPortIO);
     opened = openDevice();
   }
   if (!opened) {
@@ -282,9 +314,20 @@ bool TVTSerialPort::OpenPort() {
   return true;
 }
 
+bool TVTSerialPort::OpenPortRetrying() {
+  ClosePort();
+  bool opened = false;
+  {
+    TScopedLock lock(fCSCommPortIO);
+    opened = openDevice();
+  }
+  RecThread->resume(); // on a closed port its cycles are the reconnection attempts
+  return opened;
+}
+
 bool TVTSerialPort::ClosePort() {
   RecThread->pause();
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   if (!PortIsOpen()) {
     return true;
   }
@@ -304,40 +347,47 @@ bool TVTSerialPort::openDevice() {
     return false;
   }
   Initialize_DCB();
+  ++fOpenGeneration;
   return true;
 }
 
 bool TVTSerialPort::internalOpenPort() {
-  std::lock_guard lock(fCSCommPortIO);
-  return PortIsOpen() || openDevice();
+  TScopedLock lock(fCSCommPortIO);
+  return !PortIsOpen() && openDevice();
 }
 
 void TVTSerialPort::internalClosePort() {
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   (void)fDevice->close();
 }
 
+void TVTSerialPort::notify(const TNotifyPortEvent& aEvent) {
+  if (aEvent) {
+    aEvent(this);
+  }
+}
+
 void TVTSerialPort::FlushTX() {
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   if (PortIsOpen()) {
     (void)fDevice->flushOutput();
   }
 }
 
 void TVTSerialPort::FlushRX() {
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   if (!PortIsOpen()) {
     fLastErr = IC_ERRORPORTNOTOPEN;
     return;
   }
   (void)fDevice->flushInput();
-  std::lock_guard bufferLock(fCSReadBuffer);
+  TScopedLock bufferLock(fCSReadBuffer);
   ReadBuffer.clear();
   ReadBufferRaw.clear();
 }
 
 void TVTSerialPort::Initialize_DCB() {
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   fLastErr = 0;
   if (!PortIsOpen()) {
     fLastErr = IC_ERRORPORTNOTOPEN;
@@ -369,7 +419,7 @@ bool TVTSerialPort::SendDataRaw(const char* data, std::size_t size) {
     fLastErr = IC_ERRORPORTNOTOPEN;
     return false;
   }
-  std::lock_guard lock(fCSCommPortIO);
+  TScopedLock lock(fCSCommPortIO);
   if (!PortIsOpen()) {
     fLastErr = IC_ERRORPORTNOTOPEN;
     return false;
@@ -407,19 +457,19 @@ bool TVTSerialPort::readQueued(std::size_t aCount, bool* aSawEventChar) {
   if (aSawEventChar != nullptr) {
     *aSawEventChar = bytes.find(static_cast<char>(fSpecialEventChar.load())) != std::string::npos;
   }
-  std::lock_guard lock(fCSReadBuffer);
+  TScopedLock lock(fCSReadBuffer);
   ReadBufferRaw += bytes;
   ReadBuffer += cp1252ToUtf8(bytes);
   return true;
 }
 
 bool TVTSerialPort::hasUndeliveredData() {
-  std::lock_guard lock(fCSReadBuffer);
+  TScopedLock lock(fCSReadBuffer);
   return !ReadBufferRaw.empty();
 }
 
 std::size_t TVTSerialPort::undeliveredSize() {
-  std::lock_guard lock(fCSReadBuffer);
+  TScopedLock lock(fCSReadBuffer);
   return ReadBufferRaw.size();
 }
 
@@ -438,7 +488,7 @@ void TVTSerialPort::DoReceiving() {
 std::string TVTSerialPort::GetData() {
   std::string text;
   {
-    std::lock_guard lock(fCSReadBuffer);
+    TScopedLock lock(fCSReadBuffer);
     text.swap(ReadBuffer);
     ReadBufferRaw.clear();
   }
@@ -449,7 +499,7 @@ std::string TVTSerialPort::GetData() {
 std::string TVTSerialPort::GetDataAsRaw() {
   std::string raw;
   {
-    std::lock_guard lock(fCSReadBuffer);
+    TScopedLock lock(fCSReadBuffer);
     raw.swap(ReadBufferRaw);
     ReadBuffer.clear();
   }
@@ -500,12 +550,12 @@ void TVTSerialPort::setDelayRecThreadSecureWait(int aValue) {
 }
 
 void TVTSerialPort::setSerialDeviceDir(const std::string& aDir) {
-  std::lock_guard lock(fCSSettings);
+  TScopedLock lock(fCSSettings);
   fSettings.SerialDeviceDir = aDir;
 }
 
 std::string TVTSerialPort::getSerialDeviceDir() const {
-  std::lock_guard lock(fCSSettings);
+  TScopedLock lock(fCSSettings);
   return fSettings.SerialDeviceDir;
 }
 
@@ -519,14 +569,14 @@ std::string TVTSerialPort::devicePath() const {
 }
 
 TVTSerialPort::TSettings TVTSerialPort::settings() const {
-  std::lock_guard lock(fCSSettings);
+  TScopedLock lock(fCSSettings);
   return fSettings;
 }
 
 template <typename T>
 void TVTSerialPort::setSetting(T TSettings::*aField, T aValue) {
   {
-    std::lock_guard lock(fCSSettings);
+    TScopedLock lock(fCSSettings);
     if (fSettings.*aField == aValue) {
       return;
     }
@@ -537,7 +587,7 @@ void TVTSerialPort::setSetting(T TSettings::*aField, T aValue) {
 
 #define VT_SERIALPORT_PROPERTY(Name, Type)                                                         \
   Type TVTSerialPort::get##Name() const {                                                          \
-    std::lock_guard lock(fCSSettings);                                                             \
+    TScopedLock lock(fCSSettings);                                                                 \
     return fSettings.Name;                                                                         \
   }                                                                                                \
   void TVTSerialPort::Set##Name(Type aValue) {                                                     \

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "common/VTobjecttools.h"
+#include "platform/Locks.h"
 #include "platform/SerialDevice.h"
+#include "platform/StoppableThread.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 enum TBaudRate {
   br110,
@@ -52,12 +51,13 @@ public:
 class TVTSerialPort;
 using TNotifyTXEvent = std::function<void(TVTSerialPort* Sender, const std::string& data)>;
 using TNotifyRXEvent = std::function<void(TVTSerialPort* Sender, const std::string& data)>;
+using TNotifyPortEvent = std::function<void(TVTSerialPort* Sender)>;
 
 // The receive thread of one port. It exists from the port's construction to its destruction
 // and runs its cycles only while not paused. Pausing and ending take effect between cycles
 // (the pauses inside a cycle are cut short); pause() called from another thread returns once
 // the current cycle has ended, so it never waits inside a lock or a delivery callback of the
-// thread. The delays are atomics: any thread may set them.
+// thread. The delays are atomics: any thread may set them. Lock: fCSState is a leaf.
 class TVTCPRecThread {
 public:
   explicit TVTCPRecThread(TVTSerialPort& aOwner); // starts paused
@@ -65,51 +65,57 @@ public:
   TVTCPRecThread(const TVTCPRecThread&) = delete;
   TVTCPRecThread& operator=(const TVTCPRecThread&) = delete;
 
-  void pause();
-  void resume();
-  bool isPaused() const;
-  bool isOwnThread() const { return std::this_thread::get_id() == fThread.get_id(); }
+  void pause() EXCLUDES(fCSState);
+  void resume() EXCLUDES(fCSState);
+  bool isPaused() const EXCLUDES(fCSState);
+  bool isOwnThread() const { return fThread.isCurrentThread(); }
 
   std::atomic<int> fDelayRecThread{20};
   std::atomic<int> fDelayAutoConnect{3000};
   std::atomic<int> fDelayRecThreadSecureWait{250};
 
 private:
-  void execute();
+  void execute(TStoppableThread& aThread);
   void cycle();
   // Sleeps aMs unless a pause or the end is asked for; false when cut short.
   bool sleepUnlessStopped(int aMs);
-  bool stopAsked() const;
-  void waitForPortEvent(int aMaxWaitMs);
+  bool stopAsked() const EXCLUDES(fCSState);
+  // Waits for the next port event; true when bytes were read meanwhile and wait for delivery.
+  bool waitForPortEvent(int aMaxWaitMs);
   void loseDevice();
 
   TVTSerialPort& Owner;
-  mutable std::mutex fCSState; // leaf; guards the pause state below
-  std::condition_variable fCondState;
-  bool fPauseAsked = true;
-  bool fInCycle = false;
-  bool fTerminated = false;
-  std::thread fThread;
+  mutable TCriticalSection fCSState;
+  TConditionVariable fCondState;
+  bool fPauseAsked GUARDED_BY(fCSState) = true;
+  bool fInCycle GUARDED_BY(fCSState) = false;
+  bool fDataWaiting = false; // only the thread itself: the last wait read bytes already
+  TStoppableThread fThread;  // last: its body runs on the fields above
 };
 
 // One serial line, COM port n being the device <SerialDeviceDir>/COM<n>. Opening applies the
 // line settings; a receive thread collects incoming bytes and delivers them through the
 // callbacks, on itself when NoSynchronize is true. A lost device (read or status failure)
-// is reopened by the receive thread every DelayAutoConnect ms.
+// is reopened by the receive thread every DelayAutoConnect ms; OnLost and OnReopened tell the
+// owner on the receive thread. With an event character, bytes are delivered as soon as it
+// arrives or the line has been quiet for IC_QUIETGAPMS after some bytes, whichever comes
+// first, so that a modem's prompt (which has no line end) is not held back.
 //
 // Threads and locks: writers may call SendDataRaw from any thread. fCSCommPortIO
 // (re-entrant, as callbacks may write again) serialises writes with their OnTransmit and
 // AfterTransmit callbacks, and also opening, closing and applying settings, so a write never
 // meets a descriptor being closed. The receive thread reads the device without that lock;
 // the descriptor is changed only on the receive thread or while it is paused. Lock order:
-// fCSCommPortIO, then fCSSettings and fCSReadBuffer (leaves). Receive callbacks run on the
-// receive thread without any port lock held. No operation raises: open and close give a
-// boolean, the rest report through LastErr (999 while the port is not open, else the errno
-// of the last failed call).
+// fCSCommPortIO, then fCSSettings and fCSReadBuffer (leaves). Receive callbacks, OnLost and
+// OnReopened run on the receive thread without any port lock held. No operation raises:
+// open and close give a boolean, the rest report through LastErr (999 while the port is not
+// open, else the errno of the last failed call).
 class TVTSerialPort {
 public:
   static constexpr int IC_ERRORPORTNOTOPEN = 999;
   static constexpr const char* SC_DEFAULTSERIALDEVICEDIR = "/dev/parlino";
+  // With an event character: after this long without a byte, what arrived is delivered.
+  static constexpr int IC_QUIETGAPMS = 5;
 
   // Without a device the port uses the POSIX terminal device.
   explicit TVTSerialPort(std::unique_ptr<platform::IVTSerialDevice> aDevice = {});
@@ -118,7 +124,14 @@ public:
   TVTSerialPort& operator=(const TVTSerialPort&) = delete;
 
   bool OpenPort();
+  // Opens like OpenPort; when the device is not there, the receive thread tries again every
+  // DelayAutoConnect ms, as for a lost device, and OnReopened tells when it has appeared.
+  // True when the port is open at once.
+  bool OpenPortRetrying();
   bool ClosePort();
+  // Counts the successful opens, the receive thread's reopenings included: a different
+  // value means the device on the line may be a different one since.
+  unsigned openGeneration() const { return fOpenGeneration; }
   bool PortIsOpen() const { return fDevice->isOpen(); }
   bool getActive() const { return PortIsOpen(); }
   void setActive(bool aValue);
@@ -138,6 +151,8 @@ public:
   int ComHandle() const { return fDevice->handle(); }
   bool ThreadIsRunning() const { return fThreadIsRunning; }
   bool isReceiveThreadPaused() const { return RecThread->isPaused(); }
+  // Bytes read from the device and not yet delivered to the callbacks.
+  std::size_t undeliveredSize() EXCLUDES(fCSReadBuffer);
 
   // Where COM<n> devices are found; takes effect at the next open.
   void setSerialDeviceDir(const std::string& aDir);
@@ -210,6 +225,8 @@ public:
   TNotifyRXEvent OnReceive;
   TNotifyTXEvent AfterTransmit;
   TNotifyRXEvent AfterReceive;
+  TNotifyPortEvent OnLost;     // the device went away (read or status failure)
+  TNotifyPortEvent OnReopened; // the receive thread has opened the device again
 
 private:
   friend class TVTCPRecThread;
@@ -240,24 +257,25 @@ private:
   void setSetting(T TSettings::*aField, T aValue);
   TSettings settings() const;
   void Initialize_DCB();
-  bool openDevice(); // under fCSCommPortIO
+  bool openDevice() REQUIRES(fCSCommPortIO);
   bool internalOpenPort();
   void internalClosePort();
   // Receive thread: reads aCount bytes into the receive buffers; false when the read failed.
-  bool readQueued(std::size_t aCount, bool* aSawEventChar);
-  bool hasUndeliveredData();
-  std::size_t undeliveredSize();
+  bool readQueued(std::size_t aCount, bool* aSawEventChar) EXCLUDES(fCSReadBuffer);
+  bool hasUndeliveredData() EXCLUDES(fCSReadBuffer);
   void checkForSynchronize();
   void DoReceiving();
   void deliver(const std::string& aText);
+  void notify(const TNotifyPortEvent& aEvent);
 
   std::unique_ptr<platform::IVTSerialDevice> fDevice;
-  mutable std::recursive_mutex fCSCommPortIO;
-  mutable std::mutex fCSSettings;
-  TSettings fSettings;
-  std::mutex fCSReadBuffer;
-  std::string ReadBuffer;
-  std::string ReadBufferRaw;
+  mutable TRecursiveCriticalSection fCSCommPortIO ACQUIRED_BEFORE(fCSSettings, fCSReadBuffer);
+  mutable TCriticalSection fCSSettings;
+  TSettings fSettings GUARDED_BY(fCSSettings);
+  TCriticalSection fCSReadBuffer;
+  std::string ReadBuffer GUARDED_BY(fCSReadBuffer);
+  std::string ReadBufferRaw GUARDED_BY(fCSReadBuffer);
+  std::atomic<unsigned> fOpenGeneration{0};
   std::atomic<int> fLastErr{0};
   std::atomic<bool> fThreadIsRunning{false};
   std::atomic<bool> fNoSynchronize{false};

@@ -116,6 +116,19 @@ TFileResult writeWholeFile(const std::string& aPath, std::string_view aData) {
   return writeAll(fd.get(), aData);
 }
 
+TFileResult replaceFile(const std::string& aPath, std::string_view aData) {
+  const std::string temporary = aPath + ".new";
+  if (const TFileResult written = writeWholeFile(temporary, aData); !written) {
+    return written;
+  }
+  if (::rename(temporary.c_str(), aPath.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return TFileResult::failure(error);
+  }
+  return {};
+}
+
 TFileResult createNewFile(const std::string& aPath, std::string_view aData) {
   TFileDescriptor fd(::open(aPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664));
   if (!fd.valid()) {

@@ -29,6 +29,9 @@ std::string extractFileDir(const std::string& aPath);
 TFileResult appendToFileExclusive(const std::string& aPath, std::string_view aData);
 // Writes a whole file, replacing one that exists.
 TFileResult writeWholeFile(const std::string& aPath, std::string_view aData);
+// Replaces a whole file at once: aData goes to "<aPath>.new", which is then renamed over
+// aPath, so that a reader or a crash finds either the old or the new content.
+TFileResult replaceFile(const std::string& aPath, std::string_view aData);
 // Creates a new file with aData; fails with EEXIST when the name is taken (atomically).
 TFileResult createNewFile(const std::string& aPath, std::string_view aData);
 TFileResult readWholeFile(const std::string& aPath, std::string& aData);

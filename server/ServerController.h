@@ -68,8 +68,9 @@ public:
                                   const std::vector<std::uint8_t>& aMessage);
   std::string getLogRequestInfo(const TWebRequest* ARequest) const;
 
-  // The modem driver's events.
-  void SMSSerialModemSMSReceived(TVTSMSManager* Sender, const std::string& aSender,
+  // The modem driver's events. The received event answers whether the SMS is stored (its
+  // file written and its row saved): only then does the driver delete it from the modem.
+  bool SMSSerialModemSMSReceived(TVTSMSManager* Sender, const std::string& aSender,
                                  const std::string& aMessageText, const std::string& aMessageData,
                                  const TVTSMSManagerMessage& aSMSInfo);
   void SMSSerialModemSMSSent(TVTSMSManager* Sender, const std::string& aSender,
@@ -104,7 +105,7 @@ private:
   void activateSerialModemWork();
   void waitForActivations();
   std::string modemPortText() const;
-  void writeSMSFile(const std::string& aFolder, const TVTSMSManagerMessage& aMessage);
+  bool writeSMSFile(const std::string& aFolder, const TVTSMSManagerMessage& aMessage);
   bool sendMessageSerialModemData(const std::string& aReceiver,
                                   const std::vector<std::uint8_t>& aMessage, bool aPush);
   std::mutex& unreadLockOf(int aAccountId);

@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kModule = "servercontroller";
 constexpr const char* kModemModule = "smsmodem";
+constexpr const char* SC_STOREDSMSFILE = "Parlino.storedsms";
 
 std::string defaultDateTimeText(TDateTime aValue) {
   TFormatSettings settings;
@@ -38,6 +39,8 @@ void TIWServerController::createSerialModem() {
   SMSSerialModem->setSMSMemorySizeDefaultStorage(IC_DEFAULTSMSMEMORYSIZE);
   SMSSerialModem->setSMSMemorySizeSendStorage(IC_DEFAULTSMSMEMORYSIZE);
   SMSSerialModem->setSMSMemorySizeReceiveStorage(IC_DEFAULTSMSMEMORYSIZE);
+  // Received SMS stored but not yet deleted from the modem, so that none is stored twice.
+  SMSSerialModem->setStoredSMSFile(platform::programHome() + SC_STOREDSMSFILE);
   using namespace std::placeholders;
   SMSSerialModem->OnSMSSent =
       [this](TVTSMSManager* Sender, const std::string& aSender, const std::string& aMessageText,
@@ -47,7 +50,7 @@ void TIWServerController::createSerialModem() {
   SMSSerialModem->OnSMSReceived =
       [this](TVTSMSManager* Sender, const std::string& aSender, const std::string& aMessageText,
              const std::string& aMessageData, const TVTSMSManagerMessage& aSMSInfo) {
-        SMSSerialModemSMSReceived(Sender, aSender, aMessageText, aMessageData, aSMSInfo);
+        return SMSSerialModemSMSReceived(Sender, aSender, aMessageText, aMessageData, aSMSInfo);
       };
   SMSSerialModem->OnCodeError = [this](TVTSMSManager* Sender, const std::string& aRecipient,
                                        const std::string& aText, const std::string& aError) {
@@ -134,17 +137,19 @@ void TIWServerController::waitForActivations() {
   threads.clear(); // joins each
 }
 
-void TIWServerController::writeSMSFile(const std::string& aFolder,
+bool TIWServerController::writeSMSFile(const std::string& aFolder,
                                        const TVTSMSManagerMessage& aMessage) {
   const std::string folder = platform::programHome() + aFolder;
   std::string path, error;
   if (!writeMessageFile(folder, messageFileBaseName(NowLocal(), aMessage.getRecipient()),
                         aMessage.toStreamText(), path, error)) {
     logToFile(KVLL_ERROR, kModemModule, "writing SMS-File \"" + path + "\": " + error);
+    return false;
   }
+  return true;
 }
 
-void TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::string& aSender,
+bool TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::string& aSender,
                                                     const std::string& aMessageText,
                                                     const std::string& aMessageData,
                                                     const TVTSMSManagerMessage& aSMSInfo) {
@@ -160,7 +165,7 @@ void TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::s
                                          aMessageText + "\" data=\"" + aMessageData +
                                          "\" timestamp=\"" + timestamp + "\"");
   }
-  writeSMSFile(SC_RECEIVEDFOLDER, sms);
+  const bool fileWritten = writeSMSFile(SC_RECEIVEDFOLDER, sms);
 
   std::int64_t key = 0;
   try {
@@ -197,6 +202,7 @@ void TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::s
               "SMS received: <" + timestamp + "> " + aSender + ", \"" + aMessageText + "\", [" +
                   data + "]");
   }
+  return fileWritten && key > 0; // saveSMSIn gives -1 while the database is not connected
 }
 
 void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::string& aSender,

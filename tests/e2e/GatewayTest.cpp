@@ -47,7 +47,9 @@ public:
                                    {"LogPath", fDir.file("log") + "/"},
                                    {"LogLevel", "trace"},
                                    {"SerialDeviceDir", dev},
-                                   {"SMSCheckIntervall", "300"}});
+                                   // Received SMS come at once through the modem's notices;
+                                   // polling (every 10 minutes here) plays no part.
+                                   {"SMSCheckIntervall", "600000"}});
     writeFile(fDir.file("Parlino.kvcfg"),
               std::string("<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
                           "active=\"") +
@@ -73,12 +75,20 @@ public:
     return names.empty() ? std::string() : readFile(fDir.file("log/" + names.back()));
   }
   std::string simulatorLog() const { return readFile(fDir.file("sim.log")); }
+  // One control line to the simulator; its reply.
+  std::string simulator(const std::string& aLine) {
+    TChildProcess client(buildPath("tools/modemsim/parlino-modemsim"),
+                         {"--control", fDir.file("sim.ctl"), "--command", aLine}, fDir.path(),
+                         fDir.file("client.out"));
+    client.wait();
+    std::string reply = readFile(fDir.file("client.out")); // the replies so far, one a line
+    while (!reply.empty() && reply.back() == '\n') {
+      reply.pop_back();
+    }
+    return reply.substr(reply.rfind('\n') + 1);
+  }
   void deliver(const std::string& aSender, const std::string& aText) {
-    TChildProcess client(
-        buildPath("tools/modemsim/parlino-modemsim"),
-        {"--control", fDir.file("sim.ctl"), "--command", "deliver " + aSender + " " + aText},
-        fDir.path(), fDir.file("client.out"));
-    EXPECT_EQ(client.wait(), 0) << readFile(fDir.file("client.out"));
+    EXPECT_EQ(simulator("deliver " + aSender + " " + aText).substr(0, 2), "OK");
   }
   httplib::Result get(const std::string& aTarget) {
     httplib::Client client("127.0.0.1", fPort);
@@ -258,6 +268,41 @@ TEST_F(GatewayTest, ClearsTheModemMemoryForAdministratorsOnly) {
   expectAnswer(g.get("/clearmemoryserialmodem?smsusr=admin&smspwd=admin&smspwdcoded=false"), 403,
                "401");
   expectAnswer(g.get("/clearmemoryserialmodem?" + g.admin()), 200, "200");
+}
+
+// A modem unplugged and plugged in again, powered up anew (echo on), is driven again
+// without a restart of the gateway: sends fail at once while it is away and go through
+// after, and an SMS that arrives then is fetched as soon as the modem announces it.
+TEST_F(GatewayTest, AModemUnpluggedAndPluggedInAgainIsDrivenAgain) {
+  TGateway& g = *fGateway;
+  ASSERT_EQ(g.simulator("unplug"), "OK");
+  const auto whileAway = g.get("/sendsms?" + g.anna() + "&receiver=4917&message=weg");
+  ASSERT_TRUE(whileAway);
+  EXPECT_EQ(whileAway->status, 500);
+  ASSERT_EQ(g.simulator("replug reset"), "OK");
+  EXPECT_TRUE(waitFor(
+      [&] {
+        const auto sent = g.get("/sendsms?" + g.anna() + "&receiver=4917&message=wieder");
+        return sent && sent->status == 200;
+      },
+      std::chrono::seconds(30)))
+      << g.log();
+  EXPECT_NE(g.simulatorLog().find("POWER-CYCLE"), std::string::npos);
+  g.deliver("+491719999999", "Zurueck");
+  std::string message;
+  EXPECT_TRUE(waitFor([&] {
+    const auto result = g.get("/getnewsms?" + g.anna());
+    if (result && result->status == 201) {
+      TAttributedDocument document;
+      document.setContent(result->body.substr(4));
+      message = document.getAttributes(0)
+                    .getValueAsRecord()
+                    .getAttributesByID("message")
+                    ->getValueAsString();
+    }
+    return !message.empty();
+  }));
+  EXPECT_EQ(message, "Zurueck");
 }
 
 TEST(GatewayWithoutModemTest, SendIsNotFoundAndTheDatabaseDownIsReported) {

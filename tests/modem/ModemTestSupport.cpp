@@ -15,9 +15,8 @@ namespace modemtest {
 
 TVTSerialModemTimings fastTimings() {
   TVTSerialModemTimings timings;
-  timings.PortSettleMS = 50;
-  timings.EchoOffSettleMS = 1000; // the echoed answer to ATE0 must be in before AT+CGMI
-  timings.PauseBetweenMS = 10;
+  timings.PortSettleMS = 1000;
+  timings.EchoOffSettleMS = 1000;
   timings.CtrlZDelayMS = 50;
   timings.PinWaitMS = 3000;
   timings.InfoWaitMS = 3000;
@@ -26,6 +25,10 @@ TVTSerialModemTimings fastTimings() {
   timings.SelectStorageWaitMS = 3000;
   timings.ListWaitMS = 3000;
   timings.DeleteWaitMS = 1000;
+  timings.ReadWaitMS = 1000;
+  timings.ResyncWaitMS = 500;
+  timings.ResyncTries = 2;
+  timings.ResyncQuietMS = 50;
   return timings;
 }
 

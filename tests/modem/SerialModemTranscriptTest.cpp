@@ -1,19 +1,42 @@
+// The serial modem driver against recorded AT transcripts, one test case per file in
+// tests/data/modem/*.transcript, played on an in-memory serial line in random pieces and on
+// a wait clock that lets time-outs pass without waiting for them.
+//
+// A transcript is a sequence of lines:
+//   > bytes   the driver must write these next (writes may be cut anywhere)
+//   < bytes   the modem sends these once the lines before are through (cut in random pieces)
+//   ~ unplug  the device vanishes (or ~ plug: comes back) once the lines before are through,
+//             also in the middle of an exchange
+//   ! action  the test does something: pin P, activate, deactivate, send NUMBER TEXT -> RESULT,
+//             store ok|fail|throw, poll, unplug, plug
+//   = event   the next event of the polling thread must be this one: received SLOT SENDER
+//             "TEXT", not-stored SLOT SENDER "TEXT" (SENDER - when empty), decode-error PDU,
+//             deleted SLOT, read-error N, delete-error N
+//   ? check   identity VENDOR|MODEL|SERIAL|STORAGE-SIZE, notices SETTING (- for none),
+//             waited MS (at least so much time passed on the driver's clock)
+// In the bytes \r, \n, \\ and \xNN stand for their bytes; "#" starts a comment line.
 #include "modem/VTSMSManagerSerialModem.h"
-#include "tests/modem/ModemTestSupport.h"
+#include "tests/modem/MemorySerialLine.h"
+#include "tests/support/TestSupport.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <mutex>
 #include <random>
-#include <thread>
+#include <sstream>
 
 namespace {
 
+using modemtest::TManualWaitClock;
+using modemtest::TMemorySerialLine;
+
 struct TStep {
-  bool FromDriver = false;
-  std::string Bytes;
+  char Kind = '#';
+  std::string Text;
+  int Line = 0;
 };
 
 std::string unescape(const std::string& aText) {
@@ -42,120 +65,355 @@ std::vector<TStep> loadTranscript(const std::string& aPath) {
   std::vector<TStep> steps;
   std::ifstream in(aPath);
   std::string line;
+  int number = 0;
   while (std::getline(in, line)) {
-    if (line.size() >= 2 && (line[0] == '>' || line[0] == '<') && line[1] == ' ') {
-      steps.push_back({line[0] == '>', unescape(line.substr(2))});
+    ++number;
+    if (line.size() < 2 || line[1] != ' ' ||
+        std::string("><~!=?").find(line[0]) == std::string::npos) {
+      continue;
     }
+    const bool bytes = line[0] == '>' || line[0] == '<';
+    steps.push_back({line[0], bytes ? unescape(line.substr(2)) : line.substr(2), number});
   }
   return steps;
 }
 
-// Plays the modem's side of a transcript on the line: checks every write of the driver and
-// answers in randomly cut pieces, so that markers arrive split across deliveries.
-class TScriptedModem {
+std::string printable(const std::string& aBytes) {
+  std::string text;
+  for (unsigned char c : aBytes) {
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (c < 0x20 || c >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      text += hex;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  return text;
+}
+
+// The modem's side of a transcript: one cursor over the steps, moved on by the driver's
+// writes (">" steps), by itself over the modem's lines ("<" steps, queued on the line in
+// random pieces), and by the test over the other steps. Lock: fCSPlayer before the line's.
+class TTranscriptPlayer {
 public:
-  TScriptedModem(modemtest::TPtyLine& aLine, std::vector<TStep> aSteps, unsigned aSeed)
-      : fLine(aLine), fSteps(std::move(aSteps)), fRandom(aSeed) {
-    fThread = std::thread([this] { play(); });
+  TTranscriptPlayer(std::vector<TStep> aSteps, std::shared_ptr<TMemorySerialLine> aLine,
+                    unsigned aSeed)
+      : fSteps(std::move(aSteps)), fLine(std::move(aLine)), fRandom(aSeed) {
+    fLine->OnWrite = [this](const std::string& aBytes) { written(aBytes); };
+    TScopedLock lock(fCSPlayer);
+    advance();
   }
-  ~TScriptedModem() {
-    fStop = true;
-    fThread.join();
+
+  // Waits until the cursor stands at step aIndex; false after a mismatch or a time-out.
+  bool waitForStep(std::size_t aIndex) EXCLUDES(fCSPlayer) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    TUniqueLock lock(fCSPlayer);
+    while (fCursor != aIndex && fMismatch.empty()) {
+      if (!fMoved.waitUntil(lock, deadline)) {
+        break;
+      }
+    }
+    return fCursor == aIndex && fMismatch.empty();
   }
-  bool finished() const { return fFinished; }
-  std::string mismatch() {
-    std::lock_guard lock(fCS);
+  void pass(std::size_t aIndex) EXCLUDES(fCSPlayer) {
+    {
+      TScopedLock lock(fCSPlayer);
+      if (fCursor == aIndex) {
+        ++fCursor;
+        advance();
+      }
+    }
+    fMoved.notifyAll();
+  }
+  // The modem waits for the driver (or has nothing left to say, or the test's next step
+  // waits for the test, which is busy with the driver).
+  bool waitsForDriver() const EXCLUDES(fCSPlayer) {
+    TScopedLock lock(fCSPlayer);
+    return fCursor == fSteps.size() || fSteps[fCursor].Kind == '>' ||
+           (fTestBusy && fSteps[fCursor].Kind != '<' && fSteps[fCursor].Kind != '~');
+  }
+  // The test waits for the driver (in an action or for an event).
+  void setTestBusy(bool aBusy) { fTestBusy = aBusy; }
+  std::string mismatch() const EXCLUDES(fCSPlayer) {
+    TScopedLock lock(fCSPlayer);
     return fMismatch;
+  }
+  std::string unmatched() const EXCLUDES(fCSPlayer) {
+    TScopedLock lock(fCSPlayer);
+    return fWritten;
+  }
+  const std::vector<TStep>& steps() const { return fSteps; }
+
+private:
+  void written(const std::string& aBytes) EXCLUDES(fCSPlayer) {
+    {
+      TScopedLock lock(fCSPlayer);
+      fWritten += aBytes;
+      advance();
+    }
+    fMoved.notifyAll();
+  }
+
+  void advance() REQUIRES(fCSPlayer) {
+    while (fCursor < fSteps.size() && fMismatch.empty()) {
+      const TStep& step = fSteps[fCursor];
+      if (step.Kind == '<') {
+        std::vector<std::string> pieces;
+        for (std::size_t offset = 0; offset < step.Text.size();) {
+          const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 9)(fRandom);
+          pieces.push_back(step.Text.substr(offset, piece));
+          offset += piece;
+        }
+        fLine->answer(pieces);
+        ++fCursor;
+        continue;
+      }
+      if (step.Kind == '~') {
+        if (step.Text == "unplug") {
+          fLine->unplug();
+        } else {
+          fLine->plug();
+        }
+        ++fCursor;
+        continue;
+      }
+      if (step.Kind != '>') {
+        return; // the test's step
+      }
+      if (fWritten.size() >= step.Text.size()) {
+        if (fWritten.compare(0, step.Text.size(), step.Text) != 0) {
+          fMismatch = "line " + std::to_string(step.Line) + ": expected the driver to write \"" +
+                      printable(step.Text) + "\", it wrote \"" + printable(fWritten) + "\"";
+          return;
+        }
+        fWritten.erase(0, step.Text.size());
+        ++fCursor;
+        continue;
+      }
+      if (step.Text.compare(0, fWritten.size(), fWritten) != 0) {
+        fMismatch = "line " + std::to_string(step.Line) + ": expected the driver to write \"" +
+                    printable(step.Text) + "\", it wrote \"" + printable(fWritten) + "\"";
+      }
+      return; // the rest of the step is still to come
+    }
+  }
+
+  std::vector<TStep> fSteps;
+  std::shared_ptr<TMemorySerialLine> fLine;
+  mutable TCriticalSection fCSPlayer;
+  TConditionVariable fMoved;
+  std::size_t fCursor GUARDED_BY(fCSPlayer) = 0;
+  std::atomic<bool> fTestBusy{false};
+  std::string fWritten GUARDED_BY(fCSPlayer);
+  std::string fMismatch GUARDED_BY(fCSPlayer);
+  std::mt19937 fRandom GUARDED_BY(fCSPlayer);
+};
+
+// What the polling thread reported, in order.
+class TEventRecord {
+public:
+  void add(const std::string& aEvent) EXCLUDES(fCSEvents) {
+    {
+      TScopedLock lock(fCSEvents);
+      fEvents.push_back(aEvent);
+    }
+    fAdded.notifyAll();
+  }
+  // The event number aIndex once it has come; empty after a time-out.
+  std::string waitFor(std::size_t aIndex) EXCLUDES(fCSEvents) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    TUniqueLock lock(fCSEvents);
+    while (fEvents.size() <= aIndex) {
+      if (!fAdded.waitUntil(lock, deadline)) {
+        return {};
+      }
+    }
+    return fEvents[aIndex];
+  }
+  std::vector<std::string> all() EXCLUDES(fCSEvents) {
+    TScopedLock lock(fCSEvents);
+    return fEvents;
   }
 
 private:
-  void play() {
-    std::string pending;
-    for (const auto& step : fSteps) {
-      if (step.FromDriver) {
-        while (!fStop && pending.size() < step.Bytes.size()) {
-          pending += fLine.readAvailable(50);
-        }
-        if (pending.compare(0, step.Bytes.size(), step.Bytes) != 0) {
-          std::lock_guard lock(fCS);
-          fMismatch = "expected \"" + step.Bytes + "\", got \"" + pending + "\"";
-          return;
-        }
-        pending.erase(0, step.Bytes.size());
-        continue;
-      }
-      std::size_t offset = 0;
-      while (offset < step.Bytes.size()) {
-        const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 9)(fRandom);
-        fLine.write(step.Bytes.substr(offset, piece));
-        offset += piece;
-        // The pieces come with the gaps of a slow line.
-        std::this_thread::sleep_for(
-            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 12)(fRandom)));
-      }
-    }
-    fFinished = true;
-  }
-
-  modemtest::TPtyLine& fLine;
-  std::vector<TStep> fSteps;
-  std::mt19937 fRandom;
-  std::mutex fCS;
-  std::string fMismatch;
-  std::atomic<bool> fStop{false};
-  std::atomic<bool> fFinished{false};
-  std::thread fThread;
+  TCriticalSection fCSEvents;
+  TConditionVariable fAdded;
+  std::vector<std::string> fEvents GUARDED_BY(fCSEvents);
 };
 
-TEST(SerialModemTranscriptTest, SessionWithAnswersInRandomPieces) {
-  const auto steps =
-      loadTranscript(testsupport::sourcePath("tests/data/modem/activation-poll-send.transcript"));
-  ASSERT_EQ(steps.size(), 19u);
-  for (unsigned seed : {1u, 2u, 3u}) {
-    testsupport::TTempDir dir;
-    modemtest::TPtyLine line(dir.file("COM2"));
-    TScriptedModem modem(line, steps, seed);
-    TVTSMSManagerSerialModem driver;
-    std::mutex cs;
-    std::vector<TVTSMSManagerMessage> received;
-    std::vector<std::string> undecodable;
-    driver.OnSMSReceived = [&](TVTSMSManager*, const std::string&, const std::string&,
-                               const std::string&, const TVTSMSManagerMessage& aSMSInfo) {
-      std::lock_guard lock(cs);
-      received.push_back(aSMSInfo);
-    };
-    driver.OnDecodeError = [&](TVTSMSManager*, const std::string& aPDU, const std::string&) {
-      std::lock_guard lock(cs);
-      undecodable.push_back(aPDU);
-    };
-    driver.setSerialDeviceDir(dir.path());
-    driver.setCommPort(2);
-    driver.setTimings(modemtest::fastTimings());
-    driver.setActive(true);
-    EXPECT_EQ(driver.getModemVendorInfo(), "Simulated Vendor");
-    EXPECT_EQ(driver.getModemModelInfo(), "Model 7");
-    EXPECT_EQ(driver.getModemSerialNumberInfo(), "490154203237518");
-    EXPECT_EQ(driver.getSMSMemorySizeDefaultStorage(), 30);
-    ASSERT_TRUE(testsupport::waitFor([&] {
-      std::lock_guard lock(cs);
-      return received.size() == 2;
-    })) << modem.mismatch();
-    EXPECT_EQ(driver.sendSMSText("+491711234567", "Hallo"), ICSMSRESULT_OK) << modem.mismatch();
-    EXPECT_TRUE(testsupport::waitFor([&] { return modem.finished(); })) << modem.mismatch();
-    driver.setActive(false);
+std::vector<std::string> transcriptFiles() {
+  std::vector<std::string> names;
+  const std::string dir = testsupport::sourcePath("tests/data/modem");
+  if (DIR* folder = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(folder)) {
+      const std::string name = entry->d_name;
+      const std::string suffix = ".transcript";
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        names.push_back(name.substr(0, name.size() - suffix.size()));
+      }
+    }
+    ::closedir(folder);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
-    std::lock_guard lock(cs);
-    EXPECT_EQ(received[0].getMessageIndex(), 1);
-    EXPECT_EQ(received[0].getMessageState(), 0);
-    EXPECT_EQ(received[0].getMessageLength(), 23);
-    EXPECT_EQ(received[0].getRecipient(), "491711234567");
-    EXPECT_EQ(received[0].getTheMessage(), "Hallo");
-    EXPECT_EQ(received[1].getMessageIndex(), 2);
-    EXPECT_EQ(received[1].getMessageLength(), 25);
-    EXPECT_EQ(received[1].getMessageType(), VTSMSMMT_DATA);
-    EXPECT_EQ(received[1].getMessageDataPDU(), "07FFFF");
-    EXPECT_EQ(undecodable, std::vector<std::string>{"07FFFF"});
+class SerialModemTranscriptTest : public ::testing::TestWithParam<std::string> {};
+
+enum class EStore { Stored, Refused, Throws };
+
+void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
+  auto line = TMemorySerialLine::create();
+  TTranscriptPlayer player(aSteps, line, aSeed);
+  TEventRecord events;
+  std::atomic<EStore> store{EStore::Stored};
+  std::atomic<TVTSerialPort*> port{nullptr};
+  TManualWaitClock clock([&] {
+    return player.waitsForDriver() && line->readerIdle() && port.load() != nullptr &&
+           port.load()->undeliveredSize() == 0;
+  });
+  TVTSMSManagerSerialModem driver(line->createDevice());
+  port = &driver.serialPort();
+  driver.OnSMSReceived = [&](TVTSMSManager*, const std::string& aSender, const std::string& aText,
+                             const std::string&, const TVTSMSManagerMessage& aSMSInfo) {
+    const EStore mode = store;
+    events.add((mode == EStore::Stored ? "received " : "not-stored ") +
+               std::to_string(aSMSInfo.getMessageIndex()) + " " +
+               (aSender.empty() ? "-" : aSender) + " \"" + aText + "\"");
+    if (mode == EStore::Throws) {
+      throw std::runtime_error("the store is gone");
+    }
+    return mode == EStore::Stored;
+  };
+  driver.OnDecodeError = [&](TVTSMSManager*, const std::string& aPdu, const std::string&) {
+    events.add("decode-error " + aPdu);
+  };
+  driver.OnSMSDeleted = [&](TVTSMSManager*, const TVTSMSManagerMessageList& aList) {
+    for (const auto& message : aList) {
+      events.add("deleted " + std::to_string(message->getMessageIndex()));
+    }
+  };
+  driver.OnAutoReadSMSError = [&](TVTSMSManager*, int aCode) {
+    events.add("read-error " + std::to_string(aCode));
+  };
+  driver.OnAutoDeleteSMSError = [&](TVTSMSManager*, int aCode) {
+    events.add("delete-error " + std::to_string(aCode));
+  };
+  driver.setWaitClock(clock);
+  driver.setAutoDeleteSMS(true);
+  driver.setSMSCheckIntervall(3'600'000); // full reads only at activation and when asked
+  driver.serialPort().setDelayAutoConnect(20);
+
+  std::size_t nextEvent = 0;
+  for (std::size_t i = 0; i < aSteps.size(); ++i) {
+    const TStep& step = aSteps[i];
+    if (step.Kind == '<' || step.Kind == '>' || step.Kind == '~') {
+      continue;
+    }
+    SCOPED_TRACE("transcript line " + std::to_string(step.Line) + ": " + step.Kind + " " +
+                 step.Text);
+    ASSERT_TRUE(player.waitForStep(i)) << player.mismatch();
+    std::istringstream words(step.Text);
+    std::string verb;
+    words >> verb;
+    if (step.Kind == '=') {
+      player.pass(i);
+      player.setTestBusy(true);
+      EXPECT_EQ(events.waitFor(nextEvent++), step.Text) << player.mismatch();
+      player.setTestBusy(false);
+      continue;
+    }
+    if (step.Kind == '?') {
+      if (verb == "identity") {
+        EXPECT_EQ(step.Text.substr(9), driver.getModemVendorInfo() + "|" +
+                                           driver.getModemModelInfo() + "|" +
+                                           driver.getModemSerialNumberInfo() + "|" +
+                                           std::to_string(driver.getSMSMemorySizeDefaultStorage()));
+      } else if (verb == "waited") { // at least so many ms passed on the driver's clock
+        EXPECT_GE(clock.elapsed().count(), std::stol(step.Text.substr(7)));
+      } else if (verb == "notices") {
+        const std::string notices = driver.getNewMessageNotices();
+        EXPECT_EQ(step.Text.substr(8), notices.empty() ? "-" : notices);
+      } else {
+        ADD_FAILURE() << "unknown check";
+      }
+      player.pass(i);
+      continue;
+    }
+    if (verb == "activate") {
+      player.pass(i);
+      player.setTestBusy(true);
+      driver.setActive(true);
+      player.setTestBusy(false);
+    } else if (verb == "send") {
+      std::string number;
+      words >> number;
+      const auto arrow = step.Text.rfind(" -> ");
+      ASSERT_NE(arrow, std::string::npos);
+      const auto textStart = step.Text.find(number) + number.size() + 1;
+      const std::string text = step.Text.substr(textStart, arrow - textStart);
+      const int expected = std::stoi(step.Text.substr(arrow + 4));
+      player.pass(i);
+      player.setTestBusy(true);
+      EXPECT_EQ(driver.sendSMSText(number, text), expected) << player.mismatch();
+      player.setTestBusy(false);
+    } else {
+      if (verb == "pin") {
+        std::string pin;
+        words >> pin;
+        driver.setPIN(pin);
+      } else if (verb == "deactivate") {
+        driver.setActive(false);
+      } else if (verb == "store") {
+        std::string mode;
+        words >> mode;
+        store = mode == "ok" ? EStore::Stored : mode == "fail" ? EStore::Refused : EStore::Throws;
+      } else if (verb == "poll") {
+        driver.requestFullRead();
+      } else if (verb == "unplug") {
+        line->unplug();
+      } else if (verb == "plug") {
+        line->plug();
+      } else {
+        FAIL() << "unknown action";
+      }
+      player.pass(i);
+    }
+  }
+  ASSERT_TRUE(player.waitForStep(aSteps.size())) << player.mismatch();
+  driver.setActive(false);
+  EXPECT_EQ(player.mismatch(), "");
+  EXPECT_EQ(printable(player.unmatched()), "") << "written beyond the transcript";
+  const auto all = events.all();
+  EXPECT_EQ(all.size(), nextEvent) << "events beyond the transcript, the first: "
+                                   << (all.size() > nextEvent ? all[nextEvent] : "");
+}
+
+TEST_P(SerialModemTranscriptTest, PlaysWithAnswersInRandomPieces) {
+  const auto steps =
+      loadTranscript(testsupport::sourcePath("tests/data/modem/" + GetParam() + ".transcript"));
+  ASSERT_FALSE(steps.empty());
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    playTranscript(steps, seed);
+    if (HasFatalFailure()) {
+      return;
+    }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Transcripts, SerialModemTranscriptTest,
+                         ::testing::ValuesIn(transcriptFiles()),
+                         [](const ::testing::TestParamInfo<std::string>& aInfo) {
+                           std::string name = aInfo.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -34,6 +35,7 @@ public:
       auto message = std::make_unique<TVTSMSManagerMessage>();
       message->setMessageIndex(slot);
       message->setTheMessage(text);
+      message->setMessageDataPDU("PDU " + text);
       message->setRecipient("4917");
       aTOList->push_back(std::move(message));
     }
@@ -50,12 +52,16 @@ public:
       return ICSMSRESULT_OK;
     }
     for (const auto& message : *aMessageList) {
+      if (message->getMessageIndex() == fFailDeleteSlot) {
+        return ICSMSRESULT_WRONGANSWER;
+      }
       std::erase_if(fStorage,
                     [&](const auto& entry) { return entry.first == message->getMessageIndex(); });
       fDeletedSlots.push_back(message->getMessageIndex());
     }
     return ICSMSRESULT_OK;
   }
+  void poll() { requestFullRead(); }
   void informActiveChanged() override {
     std::lock_guard lock(fLock);
     ++fActiveChanges;
@@ -77,6 +83,7 @@ public:
   std::vector<int> fDeletedSlots;
   int fSendResult = ICSMSRESULT_OK;
   int fReadResult = ICSMSRESULT_OK;
+  int fFailDeleteSlot = -1;
   bool fThrowOnRead = false;
   bool fArrivesBeforeDelete = false;
   int fReads = 0;
@@ -105,7 +112,12 @@ protected:
     fDriver.OnSMSReceived = [this](TVTSMSManager*, const std::string& aSender,
                                    const std::string& aText, const std::string&,
                                    const TVTSMSManagerMessage&) {
-      fLog.add("received " + aSender + " " + aText);
+      const EStore store = fStore;
+      fLog.add((store == EStore::Stored ? "received " : "not stored ") + aSender + " " + aText);
+      if (store == EStore::Throws) {
+        throw std::runtime_error("disk full");
+      }
+      return store == EStore::Stored;
     };
     fDriver.OnSMSSent = [this](TVTSMSManager*, const std::string& aSender, const std::string& aText,
                                const std::string& aData, const TVTSMSManagerMessage& aInfo) {
@@ -124,6 +136,8 @@ protected:
     };
   }
 
+  enum class EStore { Stored, Refused, Throws };
+  std::atomic<EStore> fStore{EStore::Stored};
   TFakeDriver fDriver;
   TEventLog fLog;
 };
@@ -174,6 +188,79 @@ TEST_F(VTSMSManagerTest, PollsAtOnceReportsOnceAndDeletesOnlyWhatItRead) {
   EXPECT_EQ(fLog.events()[3], "received  ") << "injected messages come after the modem's own";
   fDriver.setActive(false);
   EXPECT_TRUE(fDriver.read(fDriver.fStorage).empty());
+}
+
+TEST_F(VTSMSManagerTest, AMessageLeavesTheModemOnlyOnceStoredAndIsNeverStoredTwice) {
+  fDriver.setSMSCheckIntervall(3'600'000);
+  fDriver.store(1, "one");
+  fStore = EStore::Refused;
+  fDriver.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 1; }));
+  fStore = EStore::Throws;
+  fDriver.poll();
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 3; }));
+  EXPECT_EQ(fDriver.read(fDriver.fStorage).size(), 1u) << "not stored: it stays";
+  EXPECT_TRUE(fDriver.read(fDriver.fDeletedSlots).empty());
+
+  // Stored, but its deletion fails: the next reads delete it without storing it again.
+  fStore = EStore::Stored;
+  fDriver.fLock.lock();
+  fDriver.fFailDeleteSlot = 1;
+  fDriver.fLock.unlock();
+  fDriver.poll();
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 4; }));
+  fDriver.poll();
+  ASSERT_TRUE(waitFor([&] { return fDriver.read(fDriver.fReads) == 4; }));
+  fDriver.fLock.lock();
+  fDriver.fFailDeleteSlot = -1;
+  fDriver.fLock.unlock();
+  fDriver.poll();
+  ASSERT_TRUE(waitFor([&] { return fDriver.read(fDriver.fDeletedSlots).size() == 1; }));
+  fDriver.setActive(false);
+  const auto events = fLog.events();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0], "not stored 4917 one");
+  EXPECT_EQ(events[1], "not stored 4917 one");
+  EXPECT_EQ(events[2], "read exception disk full");
+  EXPECT_EQ(events[3], "received 4917 one");
+  EXPECT_TRUE(fDriver.read(fDriver.fStorage).empty());
+}
+
+// The program ends between storing a message and deleting it: the next run finds it in the
+// modem and in the journal file, deletes it and does not store it again.
+TEST_F(VTSMSManagerTest, TheJournalFileKeepsAStoredMessageFromBeingStoredAfterARestart) {
+  testsupport::TTempDir dir;
+  const std::string journal = dir.file("stored");
+  fDriver.setStoredSMSFile(journal);
+  fDriver.setSMSCheckIntervall(3'600'000);
+  fDriver.store(1, "one");
+  fDriver.store(2, "two");
+  fDriver.fFailDeleteSlot = 2;
+  fDriver.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return fLog.count() == 2; }));
+  ASSERT_TRUE(waitFor([&] { return fDriver.read(fDriver.fDeletedSlots).size() == 1; }));
+  fDriver.setActive(false);
+
+  TFakeDriver restarted;
+  restarted.fStorage = fDriver.read(fDriver.fStorage);
+  ASSERT_EQ(restarted.fStorage.size(), 1u);
+  restarted.setAutoDeleteSMS(true);
+  restarted.setStoredSMSFile(journal);
+  restarted.setSMSCheckIntervall(3'600'000);
+  std::atomic<int> reported{0};
+  restarted.OnSMSReceived = [&](TVTSMSManager*, const std::string&, const std::string&,
+                                const std::string&, const TVTSMSManagerMessage&) {
+    ++reported;
+    return true;
+  };
+  restarted.setActive(true);
+  ASSERT_TRUE(waitFor([&] { return restarted.read(restarted.fDeletedSlots).size() == 1; }));
+  restarted.setActive(false);
+  EXPECT_EQ(reported, 0);
+  EXPECT_TRUE(restarted.read(restarted.fStorage).empty());
+  TVTStoredSMSJournal reloaded;
+  reloaded.setFileName(journal);
+  EXPECT_EQ(reloaded.size(), 0u) << "nothing left to remember";
 }
 
 TEST_F(VTSMSManagerTest, InjectedMessagesWaitForActivation) {

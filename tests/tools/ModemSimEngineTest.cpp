@@ -133,6 +133,55 @@ TEST(ModemSimEngineTest, ListingReadingAndDeletingTheStorage) {
             std::string("\r\n+CMGL: 1,0,,24") + entry + "+CMGL: 2,1,,24" + entry + "\r\nOK\r\n");
 }
 
+TEST(ModemSimEngineTest, AnnouncesOrForwardsNewMessagesAsAtCnmiAsks) {
+  TModemSimOptions options;
+  options.Smsc = "";
+  options.CnmiOffer = "(0-2),(0-2),(0),(0),(0)";
+  TModemSimEngine engine = quietEngine(options);
+  std::string error;
+  std::vector<modemsim::TSimOutput> outputs;
+  auto delivered = [&] {
+    outputs.clear();
+    EXPECT_TRUE(engine.deliverPdu(SC_HALLODELIVER, error, outputs));
+    std::string text;
+    for (const auto& output : outputs) {
+      text += output.Bytes;
+    }
+    return text;
+  };
+  EXPECT_EQ(answer(engine, "AT+CNMI=?\r"), "\r\n+CNMI: (0-2),(0-2),(0),(0),(0)\r\n\r\nOK\r\n");
+  EXPECT_EQ(delivered(), "") << "no indication asked for";
+  EXPECT_EQ(answer(engine, "AT+CNMI=2,1,0,0,0\r"), "\r\nOK\r\n");
+  EXPECT_EQ(delivered(), "\r\n+CMTI: \"SM\",2\r\n");
+  EXPECT_EQ(answer(engine, "AT+CNMI=2,3,0,0,0\r"), "\r\n+CMS ERROR: 303\r\n") << "not offered";
+  EXPECT_EQ(answer(engine, "AT+CNMI=1,2\r"), "\r\nOK\r\n");
+  EXPECT_EQ(answer(engine, "AT+CNMI?\r"), "\r\n+CNMI: 1,2,0,0,0\r\n\r\nOK\r\n");
+  EXPECT_EQ(delivered(), std::string("\r\n+CMT: ,24\r\n") + SC_HALLODELIVER + "\r\n");
+  EXPECT_EQ(engine.storage()[2], std::nullopt) << "forwarded, not stored";
+  engine.powerCycle();
+  EXPECT_EQ(engine.newMessageIndication(), 0);
+}
+
+TEST(ModemSimEngineTest, PutsInjectedCodesBetweenPromptAndPduAndInsideAnAnswer) {
+  TModemSimOptions options;
+  options.Smsc = "";
+  options.PromptDelayMs = 1500;
+  TModemSimEngine engine = quietEngine(options);
+  engine.injectUnsolicited(modemsim::upAfterPrompt, "+CMTI: \"SM\",4");
+  const auto prompt = engine.feed("AT+CMGS=18\r");
+  ASSERT_EQ(prompt.size(), 2u);
+  EXPECT_EQ(prompt[0].DelayMs, 1500);
+  EXPECT_EQ(prompt[0].Bytes, "\r\n> ");
+  EXPECT_EQ(prompt[1].Bytes, "\r\n+CMTI: \"SM\",4\r\n");
+  (void)engine.feed("\x1b");
+  std::string error;
+  std::vector<modemsim::TSimOutput> outputs;
+  ASSERT_TRUE(engine.deliverPdu(SC_HALLODELIVER, error, outputs));
+  engine.injectUnsolicited(modemsim::upInAnswer, "^RSSI:9");
+  EXPECT_EQ(answer(engine, "AT+CMGL=4\r"),
+            std::string("\r\n+CMGL: 1,0,,24\r\n^RSSI:9\r\n") + SC_HALLODELIVER + "\r\n\r\nOK\r\n");
+}
+
 TEST(ModemSimControlTest, ParsesCommandsAndRejectsBadOnes) {
   modemsim::TControlCommand command;
   std::string error;
@@ -145,9 +194,18 @@ TEST(ModemSimControlTest, ParsesCommandsAndRejectsBadOnes) {
   EXPECT_EQ(command.Text, "+CMS ERROR: 38");
   ASSERT_TRUE(modemsim::parseControlCommand("replug reset", command, error));
   EXPECT_TRUE(command.Flag);
+  ASSERT_TRUE(modemsim::parseControlCommand("urc-at prompt +CMTI: \"SM\",3", command, error));
+  EXPECT_TRUE(command.Flag);
+  EXPECT_EQ(command.Text, "+CMTI: \"SM\",3");
+  ASSERT_TRUE(modemsim::parseControlCommand("urc-every 400 ^RSSI:18", command, error));
+  EXPECT_EQ(command.Number, 400);
+  EXPECT_EQ(command.Text, "^RSSI:18");
+  ASSERT_TRUE(modemsim::parseControlCommand("cnmi-offer (0,1),(0,2)", command, error));
+  EXPECT_EQ(command.Text, "(0,1),(0,2)");
 
   for (const char* bad : {"", "fly", "deliver", "mute maybe", "send-delay -5", "unplug now",
-                          "deliver x a\\q", "replug soon"}) {
+                          "deliver x a\\q", "replug soon", "urc", "urc-at later RING",
+                          "urc-at prompt", "prompt-delay x", "power-cycle now"}) {
     EXPECT_FALSE(modemsim::parseControlCommand(bad, command, error)) << bad;
     EXPECT_FALSE(error.empty());
   }

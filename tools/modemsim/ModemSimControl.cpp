@@ -11,7 +11,7 @@ struct TVerbName {
   TControlVerb Verb;
 };
 
-constexpr std::array<TVerbName, 16> IC_VERBS{{{"deliver", cvDeliver},
+constexpr std::array<TVerbName, 22> IC_VERBS{{{"deliver", cvDeliver},
                                               {"deliver-pdu", cvDeliverPdu},
                                               {"unplug", cvUnplug},
                                               {"replug", cvReplug},
@@ -23,6 +23,12 @@ constexpr std::array<TVerbName, 16> IC_VERBS{{{"deliver", cvDeliver},
                                               {"garbage-every", cvGarbageEvery},
                                               {"fail-delete", cvFailDelete},
                                               {"baud", cvBaud},
+                                              {"prompt-delay", cvPromptDelay},
+                                              {"cnmi-offer", cvCnmiOffer},
+                                              {"urc", cvUrc},
+                                              {"urc-at", cvUrcAt},
+                                              {"urc-every", cvUrcEvery},
+                                              {"power-cycle", cvPowerCycle},
                                               {"status", cvStatus},
                                               {"storage", cvStorage},
                                               {"last-pdu", cvLastPdu},
@@ -157,8 +163,29 @@ bool parseControlCommand(std::string_view aLine, TControlCommand& aCommand, std:
   case cvGarbageEvery:
   case cvFailDelete:
   case cvBaud:
+  case cvPromptDelay:
     ok = parseCount(nextWord(rest), command.Number);
     break;
+  case cvCnmiOffer:
+  case cvUrc:
+    command.Text = std::string(rest);
+    rest = {};
+    ok = !command.Text.empty();
+    break;
+  case cvUrcAt: {
+    const std::string_view place = nextWord(rest);
+    command.Flag = place == "prompt";
+    command.Text = std::string(rest);
+    rest = {};
+    ok = (command.Flag || place == "answer") && !command.Text.empty();
+    break;
+  }
+  case cvUrcEvery:
+    ok = parseCount(nextWord(rest), command.Number);
+    command.Text = std::string(rest);
+    rest = {};
+    break;
+  case cvPowerCycle:
   case cvUnplug:
   case cvStatus:
   case cvStorage:

@@ -18,6 +18,12 @@ enum TControlVerb {
   cvGarbageEvery, // garbage-every <k>
   cvFailDelete,   // fail-delete <slot>
   cvBaud,         // baud <rate>
+  cvPromptDelay,  // prompt-delay <ms>
+  cvCnmiOffer,    // cnmi-offer <groups>
+  cvUrc,          // urc <text>
+  cvUrcAt,        // urc-at prompt|answer <text>
+  cvUrcEvery,     // urc-every <ms> [text]
+  cvPowerCycle,   // power-cycle
   cvStatus,       // status
   cvStorage,      // storage
   cvLastPdu,      // last-pdu
@@ -29,9 +35,10 @@ enum TControlVerb {
 struct TControlCommand {
   TControlVerb Verb = cvStatus;
   std::string Address; // deliver: the sender
-  std::string Text;    // deliver: the text; deliver-pdu: the PDU; fail-every: the answer
+  std::string Text;    // deliver: the text; deliver-pdu: the PDU; fail-every: the answer;
+                       // cnmi-offer: the groups; urc, urc-at, urc-every: the line
   int Number = 0;      // k, ms, slot, rate
-  bool Flag = false;   // on/off; replug: reset
+  bool Flag = false;   // on/off; replug: reset; urc-at: true for "prompt", false "answer"
 };
 
 // Parses one control line (without its line end). False with aError when it is not a

@@ -68,6 +68,37 @@ std::vector<std::string_view> splitArgs(std::string_view aText) {
   }
 }
 
+// The groups of a test answer such as "(0-2),(0,1),(0)": the values each group allows.
+std::vector<std::vector<int>> offeredGroups(std::string_view aOffer) {
+  std::vector<std::vector<int>> groups;
+  std::size_t i = 0;
+  while ((i = aOffer.find('(', i)) != std::string_view::npos) {
+    const auto close = aOffer.find(')', i);
+    if (close == std::string_view::npos) {
+      break;
+    }
+    std::vector<int> values;
+    for (const auto item : splitArgs(aOffer.substr(i + 1, close - i - 1))) {
+      const auto dash = item.find('-');
+      int low = 0;
+      int high = 0;
+      if (!parseInt(item.substr(0, dash), low)) {
+        continue;
+      }
+      high = low;
+      if (dash != std::string_view::npos && !parseInt(item.substr(dash + 1), high)) {
+        continue;
+      }
+      for (long long v = low; v <= high && v - low < 64; ++v) {
+        values.push_back(static_cast<int>(v));
+      }
+    }
+    groups.push_back(std::move(values));
+    i = close + 1;
+  }
+  return groups;
+}
+
 bool unquoteStorage(std::string_view aArg, std::string& aName) {
   if (aArg.size() < 2 || aArg.front() != '"' || aArg.back() != '"') {
     return false;
@@ -93,7 +124,9 @@ void TModemSimEngine::powerCycle() {
   fState = stCommand;
   fEcho = true;
   fPinEntered = false;
-  fNewMessageIndication = false;
+  fCnmiMode = 0;
+  fCnmiMt = 0;
+  fIndication = 0;
   fLine.clear();
   fPduText.clear();
   log("POWER-CYCLE");
@@ -223,7 +256,12 @@ void TModemSimEngine::executeLine(const std::string& aLine, std::vector<TSimOutp
   }
   if (fState == stPduEntry) {
     if (!fOptions.NoPrompt) {
-      aOut.push_back({0, "\r\n> "});
+      aOut.push_back({fOptions.PromptDelayMs, "\r\n> "});
+      if (!fUrcAfterPrompt.empty()) {
+        aOut.push_back({0, "\r\n" + fUrcAfterPrompt + "\r\n"});
+        log("URC " + fUrcAfterPrompt);
+        fUrcAfterPrompt.clear();
+      }
     }
     return;
   }
@@ -243,7 +281,9 @@ bool TModemSimEngine::executeBasic(std::string_view aCommand, TReply& aReply) {
     return false;
   case 'Z':
     fEcho = true;
-    fNewMessageIndication = false;
+    fCnmiMode = 0;
+    fCnmiMt = 0;
+    fIndication = 0;
     return value.empty() || value == "0";
   case 'I':
     aReply.Info += "\r\n" + fOptions.Vendor + " " + fOptions.Model + "\r\n";
@@ -288,10 +328,7 @@ bool TModemSimEngine::executeExtended(std::string_view aCommand, TReply& aReply)
     return true;
   }
   if (name == "+CNMI") {
-    const auto parts = splitArgs(args.substr(args.empty() ? 0 : 1));
-    int mt = 0;
-    fNewMessageIndication = parts.size() > 1 && parseInt(parts[1], mt) && mt == 1;
-    return true;
+    return cmdCnmi(args, aReply);
   }
   if (name == "+CMGF") {
     if (args == "?") {
@@ -537,9 +574,58 @@ void TModemSimEngine::emit(const TReply& aReply, std::vector<TSimOutput>& aOut) 
         "\r\n" + std::string(IC_NOISE[(fAnswerCount / fOptions.GarbageEvery) % IC_NOISE.size()]) +
         "\r\n";
   }
-  output.Bytes += aReply.Info + "\r\n" + aReply.Final + "\r\n";
+  std::string info = aReply.Info;
+  if (!fUrcInAnswer.empty() && info.size() > 2) {
+    const auto firstLineEnd = info.find("\r\n", 2);
+    if (firstLineEnd != std::string::npos) {
+      info.insert(firstLineEnd + 2, fUrcInAnswer + "\r\n");
+      log("URC " + fUrcInAnswer);
+      fUrcInAnswer.clear();
+    }
+  }
+  output.Bytes += info + "\r\n" + aReply.Final + "\r\n";
   aOut.push_back(std::move(output));
   storePending(aOut); // a deletion may have freed a slot for a waiting SMS
+}
+
+void TModemSimEngine::injectUnsolicited(TUrcPlace aPlace, const std::string& aText) {
+  (aPlace == upAfterPrompt ? fUrcAfterPrompt : fUrcInAnswer) = aText;
+}
+
+bool TModemSimEngine::cmdCnmi(std::string_view aArgs, TReply& aReply) {
+  if (aArgs == "=?") {
+    aReply.Info += "\r\n+CNMI: " + fOptions.CnmiOffer + "\r\n";
+    return true;
+  }
+  if (aArgs == "?") {
+    aReply.Info +=
+        "\r\n+CNMI: " + std::to_string(fCnmiMode) + "," + std::to_string(fCnmiMt) + ",0,0,0\r\n";
+    return true;
+  }
+  if (!startsWith(aArgs, "=")) {
+    return false;
+  }
+  const auto values = splitArgs(aArgs.substr(1));
+  const auto offered = offeredGroups(fOptions.CnmiOffer);
+  std::array<int, 5> setting{0, 0, 0, 0, 0};
+  if (values.size() > setting.size()) {
+    aReply.Final = "+CMS ERROR: 303";
+    return false;
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (trim(values[i]).empty()) {
+      continue; // left out: stays 0
+    }
+    if (!parseInt(values[i], setting[i]) || i >= offered.size() ||
+        std::find(offered[i].begin(), offered[i].end(), setting[i]) == offered[i].end()) {
+      aReply.Final = "+CMS ERROR: 303"; // operation not supported
+      return false;
+    }
+  }
+  fCnmiMode = setting[0];
+  fCnmiMt = setting[1];
+  fIndication = fCnmiMode == 0 ? 0 : fCnmiMt == 1 ? 1 : fCnmiMt >= 2 ? 2 : 0;
+  return true;
 }
 
 bool TModemSimEngine::deliverPdu(const std::string& aPdu, std::string& aError,
@@ -552,6 +638,14 @@ bool TModemSimEngine::deliverPdu(const std::string& aPdu, std::string& aError,
   if (aPdu.size() > 2 * 200) {
     aError = "PDU too long";
     return false;
+  }
+  if (fIndication == 2 && !fOptions.Mute) {
+    // Routed to the line instead of the storage, as AT+CNMI asked.
+    const std::string pdu = upper(aPdu);
+    aOutputs.push_back(
+        {0, "\r\n+CMT: ," + std::to_string(std::max(tpduLength(pdu), 0)) + "\r\n" + pdu + "\r\n"});
+    log("DELIVERED " + pdu);
+    return true;
   }
   fPending.push_back(upper(aPdu));
   storePending(aOutputs);
@@ -569,7 +663,7 @@ void TModemSimEngine::storePending(std::vector<TSimOutput>& aOut) {
     fPending.pop_front();
     const auto index = static_cast<int>(free - fStorage.begin()) + 1;
     log("STORED " + std::to_string(index) + " " + (*free)->Pdu);
-    if (fNewMessageIndication && !fOptions.Mute) {
+    if (fIndication == 1 && !fOptions.Mute) {
       aOut.push_back(
           {0, "\r\n+CMTI: \"" + fStorageNames[2] + "\"," + std::to_string(index) + "\r\n"});
     }

@@ -28,7 +28,15 @@ struct TModemSimOptions {
   bool Mute = false;         // nothing at all is answered (a dead modem)
   int GarbageEvery = 0;      // every k-th answer is preceded by a line of noise; 0 never
   int FailDeleteSlot = 0;    // AT+CMGD of this slot answers "ERROR"; 0 none
+  int PromptDelayMs = 0;     // the "> " prompt comes this late (the PDU entry starts at once)
+  // The answer to AT+CNMI=?: the values AT+CNMI accepts, group by group.
+  std::string CnmiOffer = "(0-2),(0-3),(0,2),(0-2),(0,1)";
 };
+
+// Where an injected unsolicited result code goes: right after the next "> " prompt (between
+// prompt and PDU), or inside the next answer with information lines, after its first line
+// (between a +CMGL or +CMGR header and its PDU).
+enum TUrcPlace { upAfterPrompt, upInAnswer };
 
 // Bytes the modem writes, DelayMs after the previous output is out.
 struct TSimOutput {
@@ -55,9 +63,11 @@ public:
   // storage is full it waits until a slot is freed. False with aError for a malformed PDU.
   bool deliverPdu(const std::string& aPdu, std::string& aError, std::vector<TSimOutput>& aOutputs);
 
-  // A power cycle: echo back on, PIN asked again, command line cleared; the SIM keeps its
-  // messages.
+  // A power cycle: echo back on, PIN asked again, new-message indications off, command line
+  // cleared; the SIM keeps its messages.
   void powerCycle();
+  // Puts "<text>" as an unsolicited line at aPlace of the coming output (once).
+  void injectUnsolicited(TUrcPlace aPlace, const std::string& aText);
 
   TModemSimOptions& options() { return fOptions; }
   const std::vector<std::optional<TStoredSms>>& storage() const { return fStorage; }
@@ -65,6 +75,8 @@ public:
   int submittedCount() const { return fSubmitted; }
   const std::string& lastSubmittedPdu() const { return fLastSubmittedPdu; }
   bool echo() const { return fEcho; }
+  // 0 none, 1 "+CMTI" for every stored SMS, 2 "+CMT" with the SMS instead of storing it.
+  int newMessageIndication() const { return fIndication; }
 
   std::function<void(const std::string& aLine)> OnLog;
 
@@ -97,13 +109,18 @@ private:
   bool cmdCmgr(std::string_view aArgs, TReply& aReply);
   bool cmdCmgd(std::string_view aArgs, TReply& aReply);
   bool cmdCmgs(std::string_view aArgs, TReply& aReply);
+  bool cmdCnmi(std::string_view aArgs, TReply& aReply);
   void smsListEntry(int aIndex, const TStoredSms& aSms, const char* aHeader, TReply& aReply);
 
   TModemSimOptions fOptions;
   TState fState = stCommand;
   bool fEcho = true;
   bool fPinEntered = false;
-  bool fNewMessageIndication = false; // AT+CNMI with <mt> 1: "+CMTI" for every new SMS
+  int fCnmiMode = 0;
+  int fCnmiMt = 0;
+  int fIndication = 0; // what AT+CNMI asked for, see newMessageIndication()
+  std::string fUrcAfterPrompt;
+  std::string fUrcInAnswer;
   std::string fLine;
   std::string fPduText;
   int fPduLength = 0;

@@ -29,7 +29,8 @@ void usage() {
       "         [--storage-size N] [--pin PIN] [--vendor TEXT] [--model TEXT] [--serial TEXT]\n"
       "         [--smsc NUMBER] [--send-delay MS] [--fail-every K] [--fail-answer TEXT]\n"
       "         [--no-prompt] [--no-send-answer] [--mute] [--garbage-every K]\n"
-      "         [--fail-delete SLOT]\n"
+      "         [--fail-delete SLOT] [--prompt-delay MS] [--cnmi-offer GROUPS]\n"
+      "         [--urc-every MS] [--urc-text TEXT]\n"
       "       parlino-modemsim --control PATH --command \"LINE\"\n",
       stderr);
 }
@@ -120,6 +121,14 @@ int main(int argc, char** argv) {
       modem.Smsc = value();
     } else if (arg == "--fail-answer") {
       modem.FailAnswer = value();
+    } else if (arg == "--cnmi-offer") {
+      modem.CnmiOffer = value();
+    } else if (arg == "--urc-text") {
+      options.UrcText = value();
+    } else if (arg == "--urc-every") {
+      ok = toCount(value(), options.UrcEveryMs);
+    } else if (arg == "--prompt-delay") {
+      ok = toCount(value(), modem.PromptDelayMs);
     } else if (arg == "--baud") {
       int baud = 0;
       ok = toCount(value(), baud);

@@ -226,6 +226,27 @@ void TModemSimServer::schedule(const std::vector<TSimOutput>& aOutputs) {
   }
 }
 
+void TModemSimServer::injectNow(const std::string& aText) {
+  if (fMaster < 0) {
+    return;
+  }
+  log("URC " + printable(aText));
+  const std::string line = "\r\n" + aText + "\r\n";
+  const auto now = TClock::now();
+  if (!fOutput.empty() && fOutput.front().Due <= now) {
+    // Spliced in after the next line end of the entry going out now.
+    auto& entry = fOutput.front();
+    const auto lineEnd = entry.Bytes.find('\n', entry.Offset);
+    if (lineEnd != std::string::npos) {
+      entry.Bytes.insert(lineEnd + 1, aText + "\r\n");
+      return;
+    }
+    fOutput.insert(fOutput.begin() + 1, {now, line, 0});
+    return;
+  }
+  fOutput.push_front({now, line, 0});
+}
+
 void TModemSimServer::readLine() {
   char buffer[4096];
   for (;;) {
@@ -390,6 +411,33 @@ std::string TModemSimServer::execute(const TControlCommand& aCommand) {
   case cvBaud:
     fOptions.Baud = static_cast<unsigned>(aCommand.Number);
     return "OK";
+  case cvPromptDelay:
+    options.PromptDelayMs = aCommand.Number;
+    return "OK";
+  case cvCnmiOffer:
+    options.CnmiOffer = aCommand.Text;
+    return "OK";
+  case cvUrc:
+    if (fMaster < 0) {
+      return "ERROR unplugged";
+    }
+    injectNow(aCommand.Text);
+    return "OK";
+  case cvUrcAt:
+    fEngine.injectUnsolicited(aCommand.Flag ? upAfterPrompt : upInAnswer, aCommand.Text);
+    return "OK";
+  case cvUrcEvery:
+    fOptions.UrcEveryMs = aCommand.Number;
+    if (!aCommand.Text.empty()) {
+      fOptions.UrcText = aCommand.Text;
+    }
+    fNextUrc = fOptions.UrcEveryMs > 0
+                   ? TClock::now() + std::chrono::milliseconds(fOptions.UrcEveryMs)
+                   : TClock::time_point::max();
+    return "OK";
+  case cvPowerCycle:
+    fEngine.powerCycle();
+    return "OK";
   case cvStatus: {
     const auto& storage = fEngine.storage();
     const auto stored = std::count_if(storage.begin(), storage.end(),
@@ -397,7 +445,8 @@ std::string TModemSimServer::execute(const TControlCommand& aCommand) {
     return "OK plugged=" + std::to_string(fMaster >= 0 ? 1 : 0) +
            " echo=" + std::to_string(fEngine.echo() ? 1 : 0) + " stored=" + std::to_string(stored) +
            " pending=" + std::to_string(fEngine.pendingCount()) +
-           " submitted=" + std::to_string(fEngine.submittedCount());
+           " submitted=" + std::to_string(fEngine.submittedCount()) +
+           " notices=" + std::to_string(fEngine.newMessageIndication());
   }
   case cvStorage: {
     std::string reply = "OK";
@@ -420,14 +469,22 @@ std::string TModemSimServer::execute(const TControlCommand& aCommand) {
 }
 
 void TModemSimServer::run() {
+  if (fOptions.UrcEveryMs > 0) {
+    fNextUrc = TClock::now() + std::chrono::milliseconds(fOptions.UrcEveryMs);
+  }
   while (!fQuit) {
     const auto now = TClock::now();
+    if (now >= fNextUrc) {
+      injectNow(fOptions.UrcText);
+      fNextUrc = now + std::chrono::milliseconds(std::max(fOptions.UrcEveryMs, 1));
+    }
     processDueInput(now);
     bool wantWrite = false;
     auto wake = writeDueOutput(now, wantWrite);
     if (!fInput.empty()) {
       wake = std::min(wake, fInput.front().Due);
     }
+    wake = std::min(wake, fNextUrc);
     std::vector<pollfd> items;
     items.push_back({fWakePipe[0], POLLIN, 0});
     if (fListener >= 0) {

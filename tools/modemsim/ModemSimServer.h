@@ -17,6 +17,8 @@ struct TModemSimServerOptions {
   std::string ControlPath; // Unix socket of the control protocol; empty: none
   std::string LogPath;     // log of every command and PDU; empty: none
   unsigned Baud = 0;       // line pacing in both directions; 0 unpaced
+  int UrcEveryMs = 0;      // an unsolicited line this often (as USB sticks send); 0 never
+  std::string UrcText = "^RSSI:18";
 };
 
 // The simulator process: a pseudo-terminal linked at LinkPath, the modem engine behind it,
@@ -51,6 +53,9 @@ private:
   void unplug();
   void log(const std::string& aLine);
   void schedule(const std::vector<TSimOutput>& aOutputs);
+  // Sends "<text>" as an unsolicited line now: at the next line end of the output still
+  // going out, so it may land inside an answer, or at once when nothing is going out.
+  void injectNow(const std::string& aText);
   TClock::duration byteTime() const;
   void readLine();
   void processDueInput(TClock::time_point aNow);
@@ -73,6 +78,7 @@ private:
   TClock::time_point fInClock{};
   TClock::time_point fOutClock{};
   TClock::time_point fLastOutputDue{};
+  TClock::time_point fNextUrc = TClock::time_point::max();
   std::FILE* fLog = nullptr;
 };
 
