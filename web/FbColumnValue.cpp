@@ -190,7 +190,11 @@ bool parseColumnText(const TFbColumnInfo& aColumn, const std::string& aLabel,
   switch (aColumn.Kind) {
   case EFbColumnKind::ckInteger: {
     std::int64_t value = 0;
-    if (!parseInteger(text, value) || value < aColumn.MinValue || value > aColumn.MaxValue) {
+    const bool isNumber = parseInteger(text, value);
+    if (!isNumber && text.find_first_not_of("+-0123456789") != std::string::npos) {
+      return refuse(aLabel, aText, "eine ganze Zahl", aError);
+    }
+    if (!isNumber || value < aColumn.MinValue || value > aColumn.MaxValue) {
       return refuse(aLabel, aText,
                     "eine ganze Zahl von " + std::to_string(aColumn.MinValue) + " bis " +
                         std::to_string(aColumn.MaxValue),

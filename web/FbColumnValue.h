@@ -33,7 +33,9 @@ std::string formatColumnValue(const TFbColumnInfo& aColumn, const TSQLValue& aVa
 // writes them (the time may be left out, or its seconds). Returns false, with a German
 // message that names the column as aLabel, when the text does not fit the column; for
 // example "12a" for an integer column gives
-//   Der Wert "12a" passt nicht in die Spalte "ID": erwartet wird eine ganze Zahl von
-//   -9223372036854775808 bis 9223372036854775807.
+//   Der Wert "12a" passt nicht in die Spalte "ID": erwartet wird eine ganze Zahl.
+// and 40000 for a SMALLINT column
+//   Der Wert "40000" passt nicht in die Spalte "N": erwartet wird eine ganze Zahl von -32768
+//   bis 32767.
 bool parseColumnText(const TFbColumnInfo& aColumn, const std::string& aLabel,
                      const std::string& aText, TSQLValue& aValue, std::string& aError);

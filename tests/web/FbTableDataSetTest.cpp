@@ -228,6 +228,7 @@ TEST(FbColumnValueTest, TextsAreReadAsTheColumnTakesThem) {
       {&integer, "9223372036854775808", false, ""},
       {&integer, "12a", false, ""},
       {&integer, "4 2", false, ""},
+      {&small, "-", false, ""},
       {&integer, "+-1", false, ""},
       {&integer, "", false, ""}, // not null
       {&small, "32768", false, ""},
