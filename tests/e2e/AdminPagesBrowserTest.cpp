@@ -220,6 +220,8 @@ TEST_F(AdminPagesBrowserTest, AccountsSendingAndTheMessageLists) {
   EXPECT_EQ(fDatabase->scalar("select count(*) from smsserver_in where ID = 2").asInt64(), 0);
   EXPECT_EQ(fDatabase->scalar("select SMSTEXT from smsserver_in where ID = 3").asString(),
             "Geändert");
+  EXPECT_EQ(fDatabase->scalar("select SMSTEXT from smsserver_in where ID = 47").asString(),
+            "Von Hand eingetragen");
   EXPECT_EQ(fDatabase->scalar("select count(*) from smsserver_out where RECIPIENT = '+4917612345'")
                 .asInt64(),
             1);

@@ -56,6 +56,35 @@ TEST(SMSListFormTest, EditsBecomePermanentWhenTheSessionEnds) {
   EXPECT_EQ(database.scalar("select SMSTEXT from smsserver_out").asString(), "zwei");
 }
 
+TEST(SMSListFormTest, AFailedCommitIsLoggedAndNothingIsWritten) {
+  dbtest::requireEngine(EDbEngine::server);
+  if (IsSkipped()) {
+    return;
+  }
+  TTestDatabase database(EDbEngine::server);
+  database.exec("insert into smsserver_in (ID, SMSTEXT) values (1, 'eins')");
+  TIWServerController controller;
+  controller.database().setSettings(database.settings());
+  TCapturedLog log;
+  {
+    TPageSession session;
+    auto& page = session.create<TSMSReceivedForm>("TSMSReceivedForm");
+    ASSERT_TRUE(page.isOpen());
+    page.dataSet()->deleteRecord();
+    // The server drops the page's connection, as when the network goes.
+    database.exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> current_connection "
+                  "and MON$SYSTEM_FLAG = 0");
+  } // the session ends
+  bool logged = false;
+  for (const auto& line : log.lines()) {
+    logged = logged || (line.Level == KVLL_ERROR && line.Module == "web" &&
+                        line.Message.find("SMSReceivedForm: the changes made in the list of "
+                                          "SMSSERVER_IN could not be committed") == 0);
+  }
+  EXPECT_TRUE(logged) << log.dump();
+  EXPECT_EQ(database.scalar("select count(*) from smsserver_in").asInt64(), 1);
+}
+
 TEST(SMSListFormTest, AnUnreachableDatabaseGivesANoticeAndReachesTheExceptionHook) {
   TCapturedLog log;
   testsupport::TTempDir dir;

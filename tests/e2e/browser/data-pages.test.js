@@ -387,6 +387,16 @@ test('values typed into the grid are checked against their columns', async () =>
   await navigate(page, 'post');
   await answer(page, 'Are you sure you want to update this record?', true);
   assert.equal((await gridRows(page))[1][4], 'Geändert');
+
+  // A row inserted without an ID takes the gateway's next key (46 went to the SMS received).
+  await navigate(page, 'insert');
+  await page.fill('input[name="grdMessages$Originator"]', '4930999');
+  await page.fill('input[name="grdMessages$SMSText"]', 'Von Hand eingetragen');
+  await navigate(page, 'post');
+  await answer(page, 'Are you sure you want to update this record?', true);
+  const current = await page.$$eval('#grdMessages tr.wc-grid-current td',
+    (cells) => cells.map((c) => c.textContent));
+  assert.deepEqual([current[0], current[1], current[4]], ['47', '4930999', 'Von Hand eingetragen']);
   await click(page, '#btnClose');
   await context.close();
 });
