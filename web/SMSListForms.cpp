@@ -106,12 +106,7 @@ void TSMSListForm::IWAppFormCreate() {
     fTransaction.reset();
     fDatabase.reset(); // closes what was opened
     showDatabaseNotice();
-    bool handled = false;
-    if (hasIWServerController()) {
-      IWServerController().IWServerControllerBaseException(e, handled);
-    } else {
-      Logger().error(kModule, getName() + ": " + e.what());
-    }
+    reportFailure(e);
   }
 }
 
@@ -161,8 +156,26 @@ bool TSMSListForm::isOpen() const {
 }
 
 void TSMSListForm::onRender() {
-  if (isOpen()) {
+  if (!isOpen()) {
+    return;
+  }
+  try {
     grdMessages->prepare();
+  } catch (const std::exception& e) {
+    // The rows cannot be read (the connection is gone): the page shows the notice, so that
+    // it can still be closed.
+    reportFailure(e);
+    IWAppFormDestroy();
+    showDatabaseNotice();
+  }
+}
+
+void TSMSListForm::reportFailure(const std::exception& aError) {
+  bool handled = false;
+  if (hasIWServerController()) {
+    IWServerController().IWServerControllerBaseException(aError, handled);
+  } else {
+    Logger().error(kModule, getName() + ": " + aError.what());
   }
 }
 

@@ -3,6 +3,7 @@
 #include "web/AdminForm.h"
 #include "webframework/WebDataControls.h"
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ inline constexpr int IC_LISTPAGE_LOCKTIMEOUT = 10;
 // created, and the navigator's insertions, changes and deletions stay in that transaction
 // until the page is destroyed (IWAppFormDestroy) - by the navigation rule or at the end of
 // the session - and then are committed; a failed commit is logged and rolled back.
-// When the database cannot be reached the page shows a short notice instead of the grid and
-// the error goes to the core's exception hook.
+// When the database cannot be reached, at creation or later when the rows are read, the page
+// shows a short notice instead of the grid and the error goes to the core's exception hook.
 // Threads: the requests of its session, one at a time; destruction may run on the thread
 // that ends the session.
 class TSMSListForm : public TAdminForm {
@@ -53,6 +54,8 @@ protected:
 
 private:
   void showDatabaseNotice();
+  // To the core's exception hook, which logs it.
+  void reportFailure(const std::exception& aError);
 
   std::string fTableName;
   std::unique_ptr<TFbDatabase> fDatabase;

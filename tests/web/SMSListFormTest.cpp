@@ -56,7 +56,7 @@ TEST(SMSListFormTest, EditsBecomePermanentWhenTheSessionEnds) {
   EXPECT_EQ(database.scalar("select SMSTEXT from smsserver_out").asString(), "zwei");
 }
 
-TEST(SMSListFormTest, AFailedCommitIsLoggedAndNothingIsWritten) {
+TEST(SMSListFormTest, ALostConnectionIsLoggedAndNothingIsWritten) {
   dbtest::requireEngine(EDbEngine::server);
   if (IsSkipped()) {
     return;
@@ -68,13 +68,21 @@ TEST(SMSListFormTest, AFailedCommitIsLoggedAndNothingIsWritten) {
   TCapturedLog log;
   {
     TPageSession session;
+    TPageSession other;
     auto& page = session.create<TSMSReceivedForm>("TSMSReceivedForm");
+    auto& reader = other.create<TSMSReceivedForm>("TSMSReceivedForm");
     ASSERT_TRUE(page.isOpen());
+    ASSERT_TRUE(reader.isOpen());
     page.dataSet()->deleteRecord();
-    // The server drops the page's connection, as when the network goes.
+    // The server drops the pages' connections, as when the network goes.
     database.exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> current_connection "
                   "and MON$SYSTEM_FLAG = 0");
-  } // the session ends
+    // A page that can no longer read its rows shows the notice instead, and can be closed.
+    reader.onRender();
+    EXPECT_FALSE(reader.isOpen());
+    EXPECT_TRUE(reader.lblDatabaseNotice->Visible);
+    EXPECT_FALSE(reader.grdMessages->Visible);
+  } // the sessions end
   bool logged = false;
   for (const auto& line : log.lines()) {
     logged = logged || (line.Level == KVLL_ERROR && line.Module == "web" &&
