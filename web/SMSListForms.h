@@ -40,6 +40,8 @@ public:
   // Whether the table is open (false after a failed opening).
   bool isOpen() const;
   TFbTableDataSet* dataSet() const { return fTable.get(); }
+  // The page's own connection, null when the table is not open (for tests).
+  TFbDatabase* database() const { return fDatabase.get(); }
 
   TWebImageButton* btnClose;
   TWebLabel* lblTopFormInfo;
