@@ -40,9 +40,6 @@ public:
   void btnDeleteAccountClick();
   void btnCloseClick();
 
-  const std::string& getPasswordOld() const { return fPasswordOld; }
-  const std::vector<std::unique_ptr<TStringsIDItem>>& getAccountItems() const { return fItems; }
-
   TWebImageButton* btnClose;
   TWebListBox* lbAccounts;
   TWebLabel* lblAccountID;
