@@ -160,8 +160,23 @@ void TFbTransaction::startTransaction() {
     throw EFbError("database not open");
   }
   fb::TStatus status;
-  Firebird::ITransaction* transaction =
-      fDatabase->handle()->startTransaction(status.get(), 0, nullptr);
+  Firebird::ITransaction* transaction = nullptr;
+  if (fLockTimeout > 0) {
+    // The default parameters (concurrency, read-write, wait), with the wait bounded.
+    TXpbBuilderHolder tpb{
+        fb::util()->getXpbBuilder(status.get(), Firebird::IXpbBuilder::TPB, nullptr, 0)};
+    status.throwIfFailed();
+    tpb.Builder->insertTag(status.get(), isc_tpb_concurrency);
+    tpb.Builder->insertTag(status.get(), isc_tpb_write);
+    tpb.Builder->insertTag(status.get(), isc_tpb_wait);
+    tpb.Builder->insertInt(status.get(), isc_tpb_lock_timeout, fLockTimeout);
+    const unsigned length = tpb.Builder->getBufferLength(status.get());
+    const unsigned char* buffer = tpb.Builder->getBuffer(status.get());
+    status.throwIfFailed();
+    transaction = fDatabase->handle()->startTransaction(status.get(), length, buffer);
+  } else {
+    transaction = fDatabase->handle()->startTransaction(status.get(), 0, nullptr);
+  }
   status.throwIfFailed();
   fTransaction = transaction;
 }

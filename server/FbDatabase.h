@@ -75,6 +75,10 @@ public:
 
   void setDefaultDatabase(TFbDatabase* aDatabase);
   TFbDatabase* getDefaultDatabase() const { return fDatabase; }
+  // Seconds a statement waits for a row another transaction holds before it fails; 0 (the
+  // library's default) waits until that transaction ends. Applies from the next start.
+  void setLockTimeout(int aSeconds) { fLockTimeout = aSeconds; }
+  int getLockTimeout() const { return fLockTimeout; }
 
   // Each raises EFbError; starting an active transaction or ending an inactive one is an
   // error as well.
@@ -94,5 +98,6 @@ private:
 
   TFbDatabase* fDatabase = nullptr;
   Firebird::ITransaction* fTransaction = nullptr;
+  int fLockTimeout = 0;
   std::vector<TFbStatement*> fCursors; // statements with a cursor open in it, not owned
 };

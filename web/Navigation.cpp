@@ -2,8 +2,11 @@
 
 #include "logging/KvLogger.h"
 #include "server/ServerController.h"
+#include "web/AccountsForm.h"
 #include "web/LogonForm.h"
 #include "web/MainForm.h"
+#include "web/SMSListForms.h"
+#include "web/SendSMSForm.h"
 #include "web/UserSession.h"
 
 namespace {
@@ -88,6 +91,10 @@ void registerAdministrationPageClasses(TWebPageClasses& aClasses) {
   registerForm<TLogonForm32>(aClasses, "TLogonForm32");
   registerForm<TMainForm>(aClasses, "TMainForm");
   registerForm<TMainForm32>(aClasses, "TMainForm32");
+  registerForm<TAccountsForm>(aClasses, "TAccountsForm");
+  registerForm<TSendSMSForm>(aClasses, "TSendSMSForm");
+  registerForm<TSMSReceivedForm>(aClasses, "TSMSReceivedForm");
+  registerForm<TSMSSentForm>(aClasses, "TSMSSentForm");
 }
 
 TAdministrationPages::TAdministrationPages(TAdministrationSettings aSettings)

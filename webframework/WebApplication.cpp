@@ -285,10 +285,22 @@ void TWebApplication::deliver(TWebSession& aSession, TWebResponse& aResponse) {
   delivery.FilesAddress = filesAddress();
   delivery.Message = aSession.takeMessage();
   delivery.NewWindowURL = aSession.takeNewWindowURL();
+  std::string body;
+  bool rendered = false;
+  // Controls may read their data while they render (a data grid's rows); a failure there
+  // leaves no page to deliver, even when the exception hook handled it.
+  guarded(&aSession, [&] {
+    body = renderWebPage(*page, delivery);
+    rendered = true;
+  });
+  if (!rendered) {
+    answerNotice(aResponse, 500, "Fehler", "Die Seite konnte nicht erstellt werden.", {}, {});
+    return;
+  }
   aResponse = TWebResponse();
   aResponse.Status = 200;
   aResponse.ContentType = "text/html; charset=utf-8";
-  aResponse.Body = renderWebPage(*page, delivery);
+  aResponse.Body = std::move(body);
   setWebPageHeaders(aResponse);
 }
 

@@ -1,5 +1,8 @@
 #include "webframework/WebDataControls.h"
 
+#include "webframework/WebPage.h"
+#include "webframework/WebSession.h"
+
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
@@ -131,15 +134,69 @@ void TWebDataGrid::applySubmitted(const TWebFields& aFields) {
   }
 }
 
+void TWebDataGrid::prepare() {
+  if (DataSet == nullptr || DataSet->getState() == dsInactive) {
+    return;
+  }
+  const int count = DataSet->recordCount();
+  const int first = firstShownRecord();
+  DataSet->fetchWindow(first, (RowLimit > 0 ? std::min(count, first + RowLimit) : count) - first);
+}
+
 bool TWebDataGrid::fireEvent(const std::string& aParam) {
+  if (DataSet == nullptr) {
+    return false;
+  }
+  if (aParam == "page:prior" || aParam == "page:next") {
+    if (DataSet->getState() == dsBrowse && RowLimit > 0) {
+      const int step = aParam == "page:next" ? RowLimit : -RowLimit;
+      const int target = firstShownRecord() + step;
+      if (target >= 0 && target < DataSet->recordCount()) {
+        DataSet->moveTo(target);
+      }
+    }
+    return true;
+  }
   int record = -1;
-  if (DataSet == nullptr || aParam.rfind("row:", 0) != 0 || !parseIndex(aParam.substr(4), record)) {
+  if (aParam.rfind("row:", 0) != 0 || !parseIndex(aParam.substr(4), record)) {
     return false;
   }
   if (DataSet->getState() == dsBrowse && record >= 0 && record < DataSet->recordCount()) {
     DataSet->moveTo(record);
   }
   return true;
+}
+
+void TWebDataGrid::renderEventLink(TWebRenderContext& aContext, const std::string& aParam,
+                                   const std::string& aCaption) const {
+  aContext.raw("<a");
+  if (aContext.html32()) {
+    aContext.attribute("href", aContext.eventAddress(getName(), aParam));
+  } else {
+    aContext.raw(" href=\"#\"").attribute("data-event", getName()).attribute("data-param", aParam);
+  }
+  aContext.raw(">").text(aCaption).raw("</a>");
+}
+
+void TWebDataGrid::renderPager(TWebRenderContext& aContext, int aFirst, int aEnd,
+                               int aCount) const {
+  aContext.raw(aContext.html32() ? "<p>" : "<div class=\"wc-grid-pager\">");
+  const bool browsing = DataSet->getState() == dsBrowse && Enabled;
+  const auto pageLink = [&](bool aUsable, const std::string& aParam, const std::string& aText) {
+    if (browsing && aUsable) {
+      renderEventLink(aContext, aParam, aText);
+    } else {
+      aContext.raw("<span class=\"wc-disabled\">").text(aText).raw("</span>");
+    }
+  };
+  pageLink(aFirst > 0, "page:prior", "\u00ab Vorherige Seite");
+  aContext.raw(" <span class=\"wc-grid-position\">");
+  aContext.text(aCount == 0 ? std::string("Keine Datensätze")
+                            : "Datensätze " + std::to_string(aFirst + 1) + " bis " +
+                                  std::to_string(aEnd) + " von " + std::to_string(aCount));
+  aContext.raw("</span> ");
+  pageLink(aEnd < aCount, "page:next", "Nächste Seite \u00bb");
+  aContext.raw(aContext.html32() ? "</p>" : "</div>");
 }
 
 void TWebDataGrid::renderControl(TWebRenderContext& aContext) const {
@@ -188,16 +245,8 @@ void TWebDataGrid::renderControl(TWebRenderContext& aContext) const {
       const std::string text = field >= 0 ? DataSet->fieldText(record, field) : std::string();
       aContext.raw("<td>");
       if (c == 0 && state == dsBrowse && Enabled) {
-        const std::string param = "row:" + std::to_string(record);
-        aContext.raw("<a");
-        if (aContext.html32()) {
-          aContext.attribute("href", aContext.eventAddress(getName(), param));
-        } else {
-          aContext.raw(" href=\"#\"")
-              .attribute("data-event", getName())
-              .attribute("data-param", param);
-        }
-        aContext.raw(">").text(text.empty() ? std::string("-") : text).raw("</a>");
+        renderEventLink(aContext, "row:" + std::to_string(record),
+                        text.empty() ? std::string("-") : text);
       } else {
         aContext.text(text);
       }
@@ -209,6 +258,9 @@ void TWebDataGrid::renderControl(TWebRenderContext& aContext) const {
     editRow();
   }
   aContext.raw("</table>");
+  if (RowLimit > 0) {
+    renderPager(aContext, first, end, count);
+  }
 }
 
 // --- navigator --------------------------------------------------------------------------
@@ -317,37 +369,41 @@ void TWebDataNavigator::click(TWebNavigateButton aButton) {
 }
 
 void TWebDataNavigator::perform(TWebNavigateButton aButton) {
-  switch (aButton) {
-  case nbFirst:
-    DataSet->moveTo(0);
-    break;
-  case nbPrior:
-    DataSet->moveTo(DataSet->getRecNo() - 1);
-    break;
-  case nbNext:
-    DataSet->moveTo(DataSet->getRecNo() + 1);
-    break;
-  case nbLast:
-    DataSet->moveTo(DataSet->recordCount() - 1);
-    break;
-  case nbInsert:
-    DataSet->insert();
-    break;
-  case nbDelete:
-    DataSet->deleteRecord();
-    break;
-  case nbEdit:
-    DataSet->edit();
-    break;
-  case nbPost:
-    DataSet->post();
-    break;
-  case nbCancel:
-    DataSet->cancel();
-    break;
-  case nbRefresh:
-    DataSet->refresh();
-    break;
+  try {
+    switch (aButton) {
+    case nbFirst:
+      DataSet->moveTo(0);
+      break;
+    case nbPrior:
+      DataSet->moveTo(DataSet->getRecNo() - 1);
+      break;
+    case nbNext:
+      DataSet->moveTo(DataSet->getRecNo() + 1);
+      break;
+    case nbLast:
+      DataSet->moveTo(DataSet->recordCount() - 1);
+      break;
+    case nbInsert:
+      DataSet->insert();
+      break;
+    case nbDelete:
+      DataSet->deleteRecord();
+      break;
+    case nbEdit:
+      DataSet->edit();
+      break;
+    case nbPost:
+      DataSet->post();
+      break;
+    case nbCancel:
+      DataSet->cancel();
+      break;
+    case nbRefresh:
+      DataSet->refresh();
+      break;
+    }
+  } catch (const EWebDataSetError& e) {
+    getPage().getSession().showMessage(e.what());
   }
 }
 

@@ -2,10 +2,19 @@
 
 #include "webframework/WebControls.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 enum TWebDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+// An action on a data set refused for a reason the user can mend or retry (a value that does
+// not fit its column, a row someone else holds); nothing was written. The navigator shows the
+// text in a message box and the data set keeps its state.
+class EWebDataSetError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
 
 // Rows of named fields with a current row, as the grid shows them and the navigator moves
 // through and edits them. Texts are what the grid shows and what an edit writes back. An
@@ -34,6 +43,9 @@ public:
   virtual void cancel() = 0;
   virtual void deleteRecord() = 0;
   virtual void refresh() = 0;
+  // Reads the records aFirst to aFirst + aCount - 1 ahead of rendering, so that fieldText
+  // finds them at hand; a data set that holds its rows does nothing.
+  virtual void fetchWindow(int /*aFirst*/, int /*aCount*/) {}
 
   int fieldIndex(const std::string& aName) const;
 };
@@ -75,8 +87,10 @@ struct TWebGridColumn {
 };
 
 // A table of a data set's rows: a caption, a title row and the rows of a window around the
-// current record (RowLimit rows, 0: all of them). A click on a row makes it current; while
-// the data set inserts or edits, the current row holds text boxes for its fields.
+// current record (RowLimit rows, 0: all of them), with a line under it that tells which
+// records are shown and leads to the window before and after. A click on a row makes it
+// current; while the data set inserts or edits, the current row holds text boxes for its
+// fields. Texts are shown as they are (escaped), whatever markup they hold.
 class TWebDataGrid : public TWebControl {
 public:
   using TWebControl::TWebControl;
@@ -89,12 +103,18 @@ public:
   bool fireEvent(const std::string& aParam) override;
   // The first record the grid shows.
   int firstShownRecord() const;
+  // Has the data set read the rows the grid shows next (for a page's render hook, where a
+  // failure reaches the exception hook).
+  void prepare();
 
 protected:
   void renderControl(TWebRenderContext& aContext) const override;
 
 private:
   std::string editFieldName(const TWebGridColumn& aColumn) const;
+  void renderEventLink(TWebRenderContext& aContext, const std::string& aParam,
+                       const std::string& aCaption) const;
+  void renderPager(TWebRenderContext& aContext, int aFirst, int aEnd, int aCount) const;
 };
 
 enum TWebNavigateButton {
@@ -112,7 +132,8 @@ enum TWebNavigateButton {
 
 // The buttons that move through and edit a data set. Delete, post and cancel ask first when
 // their question is set: the question shows on the page with "Ja" and "Nein", and the action
-// runs on "Ja" only. Buttons show the images named in ImageFiles (static files).
+// runs on "Ja" only. An action the data set refuses (EWebDataSetError) shows its text in the
+// session's message box. Buttons show the images named in ImageFiles (static files).
 class TWebDataNavigator : public TWebControl {
 public:
   TWebDataNavigator(TWebPage& aPage, std::string aName);

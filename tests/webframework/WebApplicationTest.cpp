@@ -294,6 +294,35 @@ TEST(WebDataControlsTest, TheNavigatorAsksBeforeDeletingAndTheGridShowsAWindow) 
   grid.render(context);
   EXPECT_NE(context.out().find("&lt;t20&gt;"), std::string::npos);
   EXPECT_EQ(context.out().find("&lt;t19&gt;"), std::string::npos);
+  EXPECT_NE(context.out().find("Datensätze 21 bis 24 von 24"), std::string::npos);
+
+  // The pager moves a window at a time.
+  ASSERT_TRUE(grid.fireEvent("page:prior"));
+  EXPECT_EQ(data.getRecNo(), 10);
+  grid.fireEvent("page:prior");
+  grid.fireEvent("page:prior");
+  EXPECT_EQ(data.getRecNo(), 0);
+}
+
+// A data set whose post refuses the value typed.
+class TRefusingDataSet : public TWebMemoryDataSet {
+public:
+  using TWebMemoryDataSet::TWebMemoryDataSet;
+  void post() override { throw EWebDataSetError("Der Wert passt nicht in die Spalte \"ID\"."); }
+};
+
+TEST(WebDataControlsTest, ARefusedActionShowsItsTextInTheMessageBox) {
+  TWebSession session("t", 1);
+  TWebPage page(session, "ListForm");
+  TRefusingDataSet data({"ID"});
+  data.setRows({{"1"}});
+  auto& navigator = page.add<TWebDataNavigator>("dbnavMessages");
+  navigator.DataSet = &data;
+  navigator.fireEvent("edit");
+  navigator.fireEvent("post");
+  navigator.fireEvent("yes");
+  EXPECT_EQ(session.takeMessage(), "Der Wert passt nicht in die Spalte \"ID\".");
+  EXPECT_EQ(data.getState(), dsEdit);
 }
 
 } // namespace

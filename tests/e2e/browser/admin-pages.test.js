@@ -4,95 +4,16 @@
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { execFileSync } = require('node:child_process');
-const { chromium } = require('playwright-core');
+const {
+  baseUrl, modemLine, stoppedLine, startBrowser, stopBrowser, remember, openSession, shoot,
+  submitting, submitAs, logOn, waitForModemLine, simulator,
+} = require('./support');
 
-const baseUrl = process.env.PARLINO_URL;
-const artifacts = process.env.PARLINO_ARTIFACTS;
 const sessionTimeoutMs = Number(process.env.PARLINO_SESSION_TIMEOUT_MS || 6000);
 const markupAccount = process.env.PARLINO_MARKUP_ACCOUNT;
-const modemLine = 'Modem aktiv: COM3, Brevant - GX-7 - 4711';
-const stoppedLine = 'Das Modem (seriell) ist NICHT aktiv!';
 
-let browser;
-const tokens = new Set();
-
-before(async () => {
-  assert.ok(baseUrl, 'PARLINO_URL names the running gateway');
-  // launch() starts chromium on a fresh profile folder of its own (it refuses
-  // --user-data-dir), removed when the browser closes.
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-});
-
-after(async () => {
-  if (browser) {
-    await browser.close();
-  }
-  fs.writeFileSync(path.join(artifacts, 'tokens.txt'), [...tokens].join('\n') + '\n');
-});
-
-// A fresh browser context (no shared state), its page opened on the start address.
-async function openSession(options = {}) {
-  const context = await browser.newContext(options);
-  const page = await context.newPage();
-  const dialogs = [];
-  page.on('dialog', (dialog) => { dialogs.push(dialog.message()); dialog.dismiss(); });
-  const response = await page.goto(`${baseUrl}/`);
-  remember(page);
-  return { context, page, dialogs, response };
-}
-
-function remember(page) {
-  const match = /\/EXEC\/([0-9a-f]{32})/.exec(page.url());
-  if (match) {
-    tokens.add(match[1]);
-  }
-  return match ? match[1] : null;
-}
-
-async function shoot(page, name) {
-  await page.screenshot({ path: path.join(artifacts, `${name}.png`), fullPage: true });
-}
-
-// Submits the page's form under another page name and event, as a forged request would.
-async function submitAs(page, pageName, event) {
-  await Promise.all([
-    page.waitForEvent('load'),
-    page.evaluate(([name, control]) => {
-      const form = document.getElementById('webform');
-      form.elements._page.value = name;
-      form.elements._event.value = control;
-      form.submit();
-    }, [pageName, event]),
-  ]);
-}
-
-async function logOn(page, user, password) {
-  await page.fill('#edtUsername', user);
-  await page.fill('#edtPassword', password);
-  await page.press('#edtPassword', 'Enter');
-  await page.waitForLoadState('load');
-}
-
-// Reloads until the modem-state line reads aText (the modem starts in the background).
-async function waitForModemLine(page, aText) {
-  const deadline = Date.now() + 60000;
-  for (;;) {
-    const text = await page.textContent('#lblModemStateInfo');
-    if (text === aText || Date.now() > deadline) {
-      return text;
-    }
-    await page.waitForTimeout(500);
-    await page.reload();
-  }
-}
+before(startBrowser);
+after(stopBrowser);
 
 test('the logon page with its texts, headers and the icon credits', async () => {
   const { context, page, response } = await openSession();
@@ -153,26 +74,22 @@ test('logon, the modem line, stopping and starting the modem, the overview', asy
   await shoot(page, 'main');
 
   // An SMS arrives for anna (receive pattern 4917); the refresh image shows it.
-  execFileSync(process.env.PARLINO_MODEMSIM, ['--control', process.env.PARLINO_SIM_CONTROL,
-    '--command', 'deliver +4917155555 Hallo Anna']);
+  simulator('deliver +4917155555 Hallo Anna');
   let overview = '';
   for (let i = 0; i < 40 && !/anna: 3 SMS/.test(overview); ++i) {
     await page.waitForTimeout(250);
-    await page.click('#btnRefreshOverview');
-    await page.waitForLoadState('load');
+    await submitting(page, () => page.click('#btnRefreshOverview'));
     overview = await page.textContent('#tvWelcome');
   }
   assert.match(overview, /anna: 3 SMS/);
 
-  await page.click('#lnkStopSerialModem');
-  await page.waitForLoadState('load');
+  await submitting(page, () => page.click('#lnkStopSerialModem'));
   assert.equal(await page.textContent('#lblModemStateInfo'), stoppedLine);
   assert.equal(await page.$eval('#lblModemStateInfo', (e) => getComputedStyle(e).color),
     'rgb(255, 0, 0)');
   await shoot(page, 'main-modem-stopped');
 
-  await page.click('#lnkStartSerialModem');
-  await page.waitForLoadState('load');
+  await submitting(page, () => page.click('#lnkStartSerialModem'));
   assert.equal(await waitForModemLine(page, modemLine), modemLine);
   await context.close();
 });
@@ -182,8 +99,7 @@ test('logout ends the logon: the back button and a forged page name lead to the 
     const { context, page } = await openSession();
     await logOn(page, 'admin', 'admin');
     assert.equal(await page.title(), 'Hauptseite');
-    await page.click('#imgLogout');
-    await page.waitForLoadState('load');
+    await submitting(page, () => page.click('#imgLogout'));
     assert.equal(await page.title(), 'Anmeldung (Parlino)');
     // Every page of a session has the session's address, so the back button leaves the
     // pages or, where it stays on them, shows the logon page; forward and reload too.
@@ -270,8 +186,7 @@ test('an idle session times out and the next request opens a new one', async () 
   await page.reload();
   assert.equal(await page.title(), 'Sitzung abgelaufen');
   await shoot(page, 'timed-out');
-  await page.click('#weblink');
-  await page.waitForLoadState('load');
+  await submitting(page, () => page.click('#weblink'));
   assert.equal(await page.title(), 'Anmeldung (Parlino)');
   const second = remember(page);
   assert.ok(second && second !== first, 'a new session with a new token');
