@@ -63,14 +63,6 @@ bool evaluateCode(const std::string& aCodeText, const std::string* aResultText,
   return false;
 }
 
-std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
-  for (std::size_t pos = aText.find(aFrom); pos != std::string::npos;
-       pos = aText.find(aFrom, pos + aTo.size())) {
-    aText.replace(pos, aFrom.size(), aTo);
-  }
-  return aText;
-}
-
 } // namespace
 
 std::string logServerResultCodeName(int aCode) {
@@ -135,13 +127,6 @@ std::string logServerPasswordDigest(const std::string& aPassword) {
     text += kHex[digest[i] & 0x0F];
   }
   return text;
-}
-
-std::string escapeLineBreaks(const std::string& aEntry) {
-  if (aEntry.find_first_of("\r\n") == std::string::npos) {
-    return aEntry;
-  }
-  return replaceAll(replaceAll(aEntry, "\n", "~#10~"), "\r", "~#13~");
 }
 
 } // namespace kvlogging

@@ -45,9 +45,6 @@ bool evaluateLogServerAnswer(const std::string& aAnswer, std::string& aFailure);
 // The password line of the login: MD5 of the UTF-8 bytes as 32 upper-case hexadecimal
 // digits, or "" for an empty password.
 std::string logServerPasswordDigest(const std::string& aPassword);
-// A request line never holds a line break: CR and LF of an entry are sent as "~#13~" and
-// "~#10~" (the markers the stack trace uses), so every entry stays one request.
-std::string escapeLineBreaks(const std::string& aEntry);
 
 } // namespace kvlogging
 

@@ -1,8 +1,7 @@
 #include "server/HTTPParams.h"
 
 #include "common/TextEncoding.h"
-
-#include <charconv>
+#include "common/TextTools.h"
 
 std::string getHTTPParam(const TWebFields& aQueryFields, std::string_view aBody,
                          std::string_view aParamName) {
@@ -28,8 +27,7 @@ bool readBooleanParam(const std::string& aValue, bool aDefault) {
     return false;
   }
   long long number = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+  if (!tryParseInteger(text, number)) {
     return aDefault;
   }
   return number != 0;

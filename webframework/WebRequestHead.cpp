@@ -1,17 +1,12 @@
 #include "webframework/WebRequestHead.h"
 
+#include "common/TextTools.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool containsToken(std::string_view aValue, std::string_view aToken) {
   std::size_t start = 0;
@@ -27,7 +22,7 @@ bool containsToken(std::string_view aValue, std::string_view aToken) {
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
       item.remove_suffix(1);
     }
-    if (sameName(item, aToken)) {
+    if (equalsIgnoreCase(item, aToken)) {
       return true;
     }
     start = end + 1;
@@ -90,7 +85,7 @@ TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aL
       return refused(400);
     }
     const std::string_view value = trimmed(line.substr(colon + 1));
-    if (sameName(name, "Content-Length")) {
+    if (equalsIgnoreCase(name, "Content-Length")) {
       std::size_t length = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
       if (value.empty() || ec == std::errc::invalid_argument ||
@@ -102,14 +97,14 @@ TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aL
       }
       haveLength = true;
       head.BodySize = length;
-    } else if (sameName(name, "Transfer-Encoding")) {
+    } else if (equalsIgnoreCase(name, "Transfer-Encoding")) {
       haveTransferEncoding = true;
-      if (!sameName(value, "chunked")) {
+      if (!equalsIgnoreCase(value, "chunked")) {
         return refused(containsToken(value, "chunked") ? 400 : 501);
       }
       head.Chunked = true;
-    } else if (sameName(name, "Expect")) {
-      head.ExpectContinue = sameName(value, "100-continue");
+    } else if (equalsIgnoreCase(name, "Expect")) {
+      head.ExpectContinue = equalsIgnoreCase(value, "100-continue");
     }
   }
   // Both framings at once let two readers disagree on where the request ends.

@@ -1,13 +1,11 @@
 #include "ProgramArguments.h"
 
-#include <charconv>
+#include "common/TextTools.h"
 
 namespace {
 bool tryParseDelay(const std::string& aText, std::chrono::milliseconds& aDelay) {
   long long value = 0;
-  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), value);
-  if (aText.empty() || ec != std::errc() || end != aText.data() + aText.size() || value < 0 ||
-      value > 3'600'000) {
+  if (!tryParseInteger(aText, value) || value < 0 || value > 3'600'000) {
     return false;
   }
   aDelay = std::chrono::milliseconds(value);
