@@ -6,6 +6,7 @@
 #include "server/FbDatabase.h"
 #include "server/FbStatement.h"
 #include "server/IBGenerator.h"
+#include "server/SMSStore.h"
 #include "server/UserSessionException.h"
 
 #include <atomic>
@@ -27,13 +28,6 @@ struct TBizDatabaseSettings {
   std::string Encoding; // connection character set; empty: none
 };
 
-// A line of a text list with the message record attached to it (owned by the list).
-struct TSMSListItem {
-  std::string Text;
-  std::unique_ptr<TVTSMSManagerMessage> Object;
-};
-using TSMSList = std::vector<TSMSListItem>;
-
 // The database side of the server core: the one connection IBBizDatabase with its one
 // long-lived transaction IBBizTransaction, shared by every thread under fCSDatabase, the
 // three key generators, and every account and SMS-store operation.
@@ -45,10 +39,10 @@ using TSMSList = std::vector<TSMSListItem>;
 // Errors: connect and disconnect raise EKVLSUserSessionException; the other operations
 // return their failure result when not connected, and pass statement errors on as EFbError
 // unless the operation says otherwise.
-class TBizDatabase {
+class TBizDatabase : public ISMSStore {
 public:
   TBizDatabase();
-  ~TBizDatabase();
+  ~TBizDatabase() override;
   TBizDatabase(const TBizDatabase&) = delete;
   TBizDatabase& operator=(const TBizDatabase&) = delete;
 
@@ -69,7 +63,7 @@ public:
 
   // Asks the next operation that honours the request to start with a fresh transaction, so
   // that it sees rows other connections committed since. Needs no lock.
-  void claimCommitTransaction() { fClaimCommitTransaction = true; }
+  void claimCommitTransaction() override { fClaimCommitTransaction = true; }
   bool getClaimCommitTransaction() const { return fClaimCommitTransaction; }
 
   // Commits the transaction and starts it again; errors are logged (module "sql") as
@@ -87,10 +81,10 @@ public:
   // the digest (encodeMD5). An expiration of 0 or less means none.
   bool checkAccount(const std::string& aUserName, const std::string& aPassword,
                     TKVSMSSAction aAction, std::string& aAccountRequestResult,
-                    int& aAccountIDResult, bool isMD5);
+                    int& aAccountIDResult, bool isMD5) override;
   bool login(const std::string& aUserName, const std::string& aPassword, int& ResAccountType);
   // Appends "id=name" per account; false for an absent list or when not connected.
-  bool retrieveAccounts(std::vector<std::string>* aToStrings);
+  bool retrieveAccounts(std::vector<std::string>* aToStrings) override;
   bool existsAccountByName(const std::string& aAccountName);
   bool addAccount(const std::string& aName, const std::string& aPasswd, bool aActive, int aType,
                   TDateTime aExpiration, int aExtraID);
@@ -112,25 +106,25 @@ public:
   std::int64_t saveSMSOut(TVTSMSManagerMessageType aType, const std::string& aRecipient,
                           std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
                           TDateTime aCreateDate, const std::string& aOriginator, int aIndex,
-                          int aState, int aLength);
+                          int aState, int aLength) override;
   std::int64_t saveSMSIn(TVTSMSManagerMessageType aType, const std::string& aOriginator,
                          std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
                          TDateTime aMessageDate, TDateTime aReceiveDate, int aIndex, int aState,
-                         int aLength);
+                         int aLength) override;
   // A copy of a received SMS (key aID of smsserver_in) in the unread queue of an account.
   void saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType, std::int64_t aID,
                      const std::string& aOriginator, const std::string& aText,
                      const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
-                     int aIndex, int aState, int aLength);
+                     int aIndex, int aState, int aLength) override;
   // True also when no row matched; false only when not connected.
-  bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID);
+  bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) override;
   // Appends the account's unread SMS, oldest message date first: the key as text with a new
   // record (index and state -1, no PDU) that belongs to the list.
-  bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID);
+  bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) override;
   // Whether a receive pattern of the account matches the sender of aSMS.
-  bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID);
+  bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID) override;
   // Whether a send pattern of the account matches aRecipient.
-  bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID);
+  bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID) override;
 
   // For the owner and for tests: the lock, the connection and the generators (null while not
   // connected). Use the connection only under the lock.
