@@ -59,8 +59,8 @@ TSendRequest buildSendRequest(ESMSKind aKind, const std::string& aCoding,
   }
   if (coding == "base64") {
     request.Data.resize(kBase64BufferSize);
-    request.Data.resize(
-        static_cast<std::size_t>(decodeBase64Buf(aMessage, request.Data.data(), kBase64BufferSize)));
+    request.Data.resize(static_cast<std::size_t>(
+        decodeBase64Buf(aMessage, request.Data.data(), kBase64BufferSize)));
   } else if (coding == "base16") {
     DecodeHexStringToBA(aMessage, request.Data);
   } else {
@@ -304,8 +304,8 @@ std::string TSMSCommands::processClearMemorySerialModem(const TSMSCommandParams&
   std::string checkText;
   int accountId = 0;
   // The password is always taken as the digest here.
-  if (!fStore.checkAccount(aParams.User, aParams.Password, ACT_CLEARSMSMEMORY, checkText,
-                           accountId, true)) {
+  if (!fStore.checkAccount(aParams.User, aParams.Password, ACT_CLEARSMSMEMORY, checkText, accountId,
+                           true)) {
     aResponse.Status = 403;
     return checkText;
   }

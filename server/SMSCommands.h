@@ -30,10 +30,8 @@ public:
 
   // Each sets the status on the response and returns the body (500 and "" unless it says
   // otherwise). Store errors are passed on to dispatch, which answers "500:<message>".
-  std::string processSendSMSSerialModem(const TSMSCommandParams& aParams,
-                                        TWebResponse& aResponse);
-  std::string processGetNewSMSSerialModem(const TSMSCommandParams& aParams,
-                                          TWebResponse& aResponse)
+  std::string processSendSMSSerialModem(const TSMSCommandParams& aParams, TWebResponse& aResponse);
+  std::string processGetNewSMSSerialModem(const TSMSCommandParams& aParams, TWebResponse& aResponse)
       EXCLUDES(fCSUnreadAccounts);
   std::string processClearMemorySerialModem(const TSMSCommandParams& aParams,
                                             TWebResponse& aResponse);
@@ -53,8 +51,8 @@ private:
   ISMSStore& fStore;
   ISMSModem& fModem;
   TCriticalSection fCSUnreadAccounts;
-  std::map<int, std::unique_ptr<TCriticalSection>> fUnreadAccountLocks
-      GUARDED_BY(fCSUnreadAccounts);
+  std::map<int, std::unique_ptr<TCriticalSection>>
+      fUnreadAccountLocks GUARDED_BY(fCSUnreadAccounts);
 };
 
 // The answer headers every command carries and its body, one byte per character.

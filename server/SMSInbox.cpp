@@ -39,8 +39,8 @@ bool TSMSInbox::handleReceived(const std::string& aSender, const std::string& aM
   const std::string timestamp = trace ? coreDateTimeText(sms.getMessageTimestamp()) : "";
   if (trace) {
     logger.trace(SC_LOGMODULE_RECEIVESMSSERIAL,
-                 "new sms received from \"" + aSender + "\" text=\"" + aMessageText +
-                     "\" data=\"" + aMessageData + "\" timestamp=\"" + timestamp + "\"");
+                 "new sms received from \"" + aSender + "\" text=\"" + aMessageText + "\" data=\"" +
+                     aMessageData + "\" timestamp=\"" + timestamp + "\"");
   }
   const bool written = writeSMSFile(fReceivedFolder, sms);
   const std::int64_t key = storeReceived(sms, received);
@@ -57,8 +57,7 @@ std::int64_t TSMSInbox::storeReceived(const TVTSMSManagerMessage& aSMS, TDateTim
   try {
     key = fStore.saveSMSIn(aSMS.getMessageType(), aSMS.getRecipient(), 0, aSMS.getTheMessage(),
                            aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(), aReceived,
-                           aSMS.getMessageIndex(), aSMS.getMessageState(),
-                           aSMS.getMessageLength());
+                           aSMS.getMessageIndex(), aSMS.getMessageState(), aSMS.getMessageLength());
   } catch (const std::exception& e) {
     Logger().error(SC_LOGMODULE_SMSMODEM, std::string("writing incomming SMS to DB : ") + e.what());
     key = 0;

@@ -45,8 +45,7 @@ public:
   virtual std::int64_t saveSMSIn(TVTSMSManagerMessageType aType, const std::string& aOriginator,
                                  std::int64_t aID, const std::string& aText,
                                  const std::string& aDataPDU, TDateTime aMessageDate,
-                                 TDateTime aReceiveDate, int aIndex, int aState,
-                                 int aLength) = 0;
+                                 TDateTime aReceiveDate, int aIndex, int aState, int aLength) = 0;
   virtual std::int64_t saveSMSOut(TVTSMSManagerMessageType aType, const std::string& aRecipient,
                                   std::int64_t aID, const std::string& aText,
                                   const std::string& aDataPDU, TDateTime aCreateDate,
