@@ -147,27 +147,20 @@ TKvLogAppenderTCPThread::~TKvLogAppenderTCPThread() {
 
 void TKvLogAppenderTCPThread::resume() {
   if (!fThread.joinable()) {
-    fThread = std::thread([this] { Execute(); });
+    fThread.start([this](TStoppableThread&) { Execute(); });
   }
 }
 
 void TKvLogAppenderTCPThread::terminate() {
-  {
-    std::lock_guard lock(fCSWake);
-    fTerminated = true;
-  }
-  fWake.notify_all();
+  fThread.requestStop();
 }
 
 void TKvLogAppenderTCPThread::waitFor() {
-  if (fThread.joinable()) {
-    fThread.join();
-  }
+  fThread.join();
 }
 
 bool TKvLogAppenderTCPThread::pause(int aMs) {
-  std::unique_lock lock(fCSWake);
-  return fWake.wait_for(lock, std::chrono::milliseconds(aMs), [this] { return isTerminated(); });
+  return fThread.waitFor(std::chrono::milliseconds(aMs));
 }
 
 void TKvLogAppenderTCPThread::Execute() {
@@ -304,7 +297,7 @@ void TKvLogAppenderTCP::append(const TKvLoggerMessage& aEvent) {
   const int limit = getMaxEntries();
   bool overflow = false;
   {
-    std::lock_guard lock(fCSBuffer);
+    TScopedLock lock(fCSBuffer);
     if (static_cast<int>(fBuffer.size()) < limit) {
       fBuffer.push_back(kvlogging::escapeLineBreaks(fFormater->formatMessage(aEvent)));
     } else {
@@ -317,7 +310,7 @@ void TKvLogAppenderTCP::append(const TKvLoggerMessage& aEvent) {
 }
 
 std::string TKvLogAppenderTCP::consumeEntry() {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   if (fBuffer.empty()) {
     return {};
   }
@@ -327,17 +320,17 @@ std::string TKvLogAppenderTCP::consumeEntry() {
 }
 
 void TKvLogAppenderTCP::restoreEntry(const std::string& aEntry) {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   fBuffer.push_front(aEntry);
 }
 
 int TKvLogAppenderTCP::getCurrentEntries() const {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   return static_cast<int>(fBuffer.size());
 }
 
 void TKvLogAppenderTCP::start() {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   if (fWorker) {
     return;
   }
@@ -355,7 +348,7 @@ void TKvLogAppenderTCP::start() {
 }
 
 void TKvLogAppenderTCP::stop() {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   if (!fWorker) {
     return;
   }
@@ -365,7 +358,7 @@ void TKvLogAppenderTCP::stop() {
 }
 
 bool TKvLogAppenderTCP::isStarted() const {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   return fWorker != nullptr;
 }
 

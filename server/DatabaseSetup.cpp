@@ -6,7 +6,7 @@
 #include <fstream>
 
 void runSQLScript(TBizDatabase& aDatabase, const std::string& aScript) {
-  std::lock_guard lock(aDatabase.getCSDatabase());
+  TScopedLock lock(aDatabase.getCSDatabase());
   TFbTransaction& transaction = aDatabase.getIBBizTransaction();
   for (const std::string& text : splitSQLScript(aScript)) {
     if (!transaction.inTransaction()) {
