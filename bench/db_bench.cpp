@@ -11,6 +11,7 @@
 #include "server/FbStatement.h"
 #include "server/PIBSql.h"
 #include "server/SMSInbox.h"
+#include "tests/support/LocalServices.h"
 
 #include <sys/stat.h>
 
@@ -276,7 +277,7 @@ int main(int argc, char** argv) {
   server.Name = std::string(folder) + "/server.fdb";
   server.Host = environment("PARLINO_FB_HOST", "localhost");
   server.Username = environment("PARLINO_FB_USER", "SYSDBA");
-  server.Password = localServerPassword();
+  server.Password = testsupport::localServerPassword();
   runEngine("server", server, seconds);
 
   std::filesystem::remove_all(folder);

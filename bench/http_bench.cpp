@@ -1,15 +1,18 @@
 // The HTTP commands under load on loopback: "/getnewsms" with an empty queue and with 10
 // queued SMS, and "/sendsms" through the unpaced modem simulator, with 1, 8 and 32 clients;
-// next to the core's own database work for the same request (checkAccount and the queue read)
-// without HTTP. Prints figures only.
+// next to the core's own work for an empty "/getnewsms" without HTTP (the command run in
+// process by TSMSCommands on a connection of its own) and its bare statements (checkAccount
+// and the queue read). Prints figures only.
 //   http_bench [seconds per figure, default 2]
 // Needs the Firebird server on localhost (scripts/test-services start); the SYSDBA password
 // is $PARLINO_FB_PASSWORD or the ISC_PASSWORD of /etc/firebird/3.0/SYSDBA.password.
 #include "common/SystemTools.h"
-#include "platform/TcpServer.h"
+#include "logging/KvLogger.h"
 #include "server/Accounts.h"
 #include "server/BizDatabase.h"
 #include "server/DatabaseSetup.h"
+#include "server/SMSCommands.h"
+#include "tests/support/LocalServices.h"
 
 #include <httplib.h>
 #include <sys/stat.h>
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -135,6 +139,27 @@ int timedGet(httplib::Client& aClient, const std::string& aTarget, TClock::durat
   return result ? result->status : 0;
 }
 
+// The in-process command needs no modem for "/getnewsms".
+class TNoModem : public ISMSModem {
+public:
+  bool isActive() override { return false; }
+  int sendSMSText(const std::string&, const std::string&) override { return 1; }
+  int sendSMSBinary(const std::string&, const std::vector<std::uint8_t>&) override { return 1; }
+  int sendSMSPush(const std::string&, const std::vector<std::uint8_t>&) override { return 1; }
+  int clearMemory() override { return 1; }
+};
+
+// Operations per second of aStep run for aSeconds on this thread.
+double rate(double aSeconds, const std::function<void()>& aStep) {
+  const auto start = TClock::now();
+  int operations = 0;
+  while (TClock::now() - start < std::chrono::duration<double>(aSeconds)) {
+    aStep();
+    ++operations;
+  }
+  return operations / std::chrono::duration<double>(TClock::now() - start).count();
+}
+
 void print(const char* aWhat, int aClients, const TFigures& aFigures, const char* aUnit) {
   std::printf("%-28s %3d clients  %9.1f %s  p50 %7.2f ms  p99 %7.2f ms%s\n", aWhat, aClients,
               aFigures.perSecond, aUnit, aFigures.p50, aFigures.p99,
@@ -145,13 +170,14 @@ void print(const char* aWhat, int aClients, const TFigures& aFigures, const char
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+  Logger().clearAppenders(); // the figures, not log files
   char folder[] = "/tmp/parlino-http-bench-XXXXXX";
   if (mkdtemp(folder) == nullptr) {
     return 1;
   }
   const std::string dir = folder;
   chmod(dir.c_str(), 0777);
-  const std::string password = localServerPassword();
+  const std::string password = testsupport::localServerPassword();
   const std::string database = dir + "/bench.fdb";
   const std::string connection = "localhost:" + database;
 
@@ -201,7 +227,7 @@ int main(int argc, char** argv) {
     stop(simulator);
     return 1;
   }
-  const int port = platform::freeLoopbackPort();
+  const int port = testsupport::freeLoopbackPort();
   std::ofstream(dir + "/parlino.reg")
       << "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]\r\n"
       << "\"Database\"=\"" << database << "\"\r\n\"DatabaseHost\"=\"localhost\"\r\n"
@@ -277,24 +303,33 @@ int main(int argc, char** argv) {
           "SMS/s");
   }
 
-  // The same database work without HTTP, parameters and the document: the limit.
+  // The same request without HTTP: the command in process, and its bare statements.
+  TNoModem noModem;
+  TSMSCommands commands(db, noModem);
+  TWebRequest request;
+  request.Method = "GET";
+  request.Path = "/getnewsms";
+  request.QueryText = credentials(0);
+  request.QueryFields = parseWebFormFields(request.QueryText);
+  const double command = rate(seconds, [&] {
+    TWebResponse response;
+    commands.dispatch(request, response);
+  });
+  std::printf("%-28s %3d client   %9.1f req/s (an empty /getnewsms through TSMSCommands)\n",
+              "core without HTTP", 1, command);
   int accountId = 0;
   std::string text;
-  const auto start = TClock::now();
-  int operations = 0;
-  while (TClock::now() - start < std::chrono::duration<double>(seconds)) {
+  const double statements = rate(seconds, [&] {
     db.checkAccount("client0", encodeMD5("pw"), ACT_RECEIVESMS, text, accountId, true);
     TSMSList unread;
     db.retrieveSMSUnRead(&unread, accountId);
-    ++operations;
-  }
-  const double direct = operations / std::chrono::duration<double>(TClock::now() - start).count();
-  std::printf("%-28s %3d client   %9.1f ops/s (checkAccount + retrieveSMSUnRead in process)\n",
-              "core without HTTP", 1, direct);
-  if (direct > 0) {
-    std::printf("HTTP, parameters and document: an empty /getnewsms of one client runs at %.2f of "
-                "the core's rate\n",
-                emptyQueueOneClient / direct);
+  });
+  std::printf("%-28s %3d client   %9.1f ops/s (checkAccount + retrieveSMSUnRead, no commit)\n",
+              "core statements only", 1, statements);
+  if (command > 0 && statements > 0) {
+    std::printf("an empty /getnewsms of one client over HTTP runs at %.2f of the core's rate for "
+                "the same command (%.2f of its bare statements')\n",
+                emptyQueueOneClient / command, emptyQueueOneClient / statements);
   }
   std::printf("compare with bench/db_bench for the statements on one attachment\n");
 
