@@ -130,12 +130,11 @@ std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aPa
     aResponse.Status = 404;
     return {};
   }
-  std::string checkText;
+  std::string refusal;
   int accountId = 0;
-  if (!fStore.checkAccount(aParams.User, aParams.Password, ACT_SENDSMS, checkText, accountId,
-                           readBooleanParam(aParams.PasswordCoded, true))) {
-    aResponse.Status = 403;
-    return checkText;
+  if (!checkAccount(aParams, ACT_SENDSMS, readBooleanParam(aParams.PasswordCoded, true), aResponse,
+                    refusal, accountId)) {
+    return refusal;
   }
   if (aParams.Receiver.empty()) {
     aResponse.Status = 400;
@@ -230,6 +229,16 @@ bool TSMSCommands::sendMessageSerialModemPush(const std::string& aReceiver,
   return sendMessageSerialModemData(aReceiver, aMessage, true);
 }
 
+bool TSMSCommands::checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction aAction,
+                                bool aIsMD5, TWebResponse& aResponse, std::string& aRefusal,
+                                int& aAccountId) {
+  if (fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId, aIsMD5)) {
+    return true;
+  }
+  aResponse.Status = 403;
+  return false;
+}
+
 TCriticalSection& TSMSCommands::unreadLockOf(int aAccountId) {
   TScopedLock lock(fCSUnreadAccounts);
   auto& entry = fUnreadAccountLocks[aAccountId];
@@ -242,12 +251,11 @@ TCriticalSection& TSMSCommands::unreadLockOf(int aAccountId) {
 std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& aParams,
                                                       TWebResponse& aResponse) {
   aResponse.Status = 500;
-  std::string checkText;
+  std::string refusal;
   int accountId = 0;
-  if (!fStore.checkAccount(aParams.User, aParams.Password, ACT_RECEIVESMS, checkText, accountId,
-                           readBooleanParam(aParams.PasswordCoded, true))) {
-    aResponse.Status = 403;
-    return checkText;
+  if (!checkAccount(aParams, ACT_RECEIVESMS, readBooleanParam(aParams.PasswordCoded, true),
+                    aResponse, refusal, accountId)) {
+    return refusal;
   }
   // One fetch-and-delete per account at a time, so that two requests of the same account
   // cannot both deliver the same queued SMS.
@@ -301,13 +309,11 @@ std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& a
 std::string TSMSCommands::processClearMemorySerialModem(const TSMSCommandParams& aParams,
                                                         TWebResponse& aResponse) {
   aResponse.Status = 500;
-  std::string checkText;
+  std::string refusal;
   int accountId = 0;
   // The password is always taken as the digest here.
-  if (!fStore.checkAccount(aParams.User, aParams.Password, ACT_CLEARSMSMEMORY, checkText, accountId,
-                           true)) {
-    aResponse.Status = 403;
-    return checkText;
+  if (!checkAccount(aParams, ACT_CLEARSMSMEMORY, true, aResponse, refusal, accountId)) {
+    return refusal;
   }
   if (fModem.clearMemory() != 0) {
     aResponse.Status = 404;

@@ -44,6 +44,10 @@ public:
                                   const std::vector<std::uint8_t>& aMessage);
 
 private:
+  // The account check every command begins with: when it fails, status 403 and the check's
+  // text ("401", "403", "500:db not connected") in aRefusal, the body of the answer.
+  bool checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction aAction, bool aIsMD5,
+                    TWebResponse& aResponse, std::string& aRefusal, int& aAccountId);
   bool sendMessageSerialModemData(const std::string& aReceiver,
                                   const std::vector<std::uint8_t>& aMessage, bool aPush);
   TCriticalSection& unreadLockOf(int aAccountId) EXCLUDES(fCSUnreadAccounts);
