@@ -268,6 +268,15 @@ TEST_F(WebServerTest, AnswersPipelinedRequestsInOrder) {
   EXPECT_EQ(requests[0].Body, "xyz");
   EXPECT_EQ(requests[1].RemotePort, requests[0].RemotePort); // one connection
 
+  // A next request that comes in pieces is answered whether its worker or the listener
+  // gathers it.
+  TWebTestSocket pieces(fServer->getPort());
+  pieces.send("GET /p1 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(webtest::bodyOf(pieces.readResponse()), "path=/p1");
+  pieces.send("GET /p2 HTT");
+  pieces.send("P/1.1\r\n\r\n");
+  EXPECT_EQ(webtest::bodyOf(pieces.readResponse()), "path=/p2");
+
   // A HEAD answer has the head of the GET answer and no body; HTTP/1.0 closes unless asked not
   // to.
   TWebTestSocket headOnly(fServer->getPort());
