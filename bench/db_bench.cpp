@@ -10,6 +10,8 @@
 #include "server/DatabaseSetup.h"
 #include "server/FbStatement.h"
 #include "server/PIBSql.h"
+#include "server/SMSInbox.h"
+#include "tests/support/LocalServices.h"
 
 #include <sys/stat.h>
 
@@ -157,23 +159,17 @@ void runEngine(const char* aEngineName, const TBizDatabaseSettings& aSettings, d
 
   // One received SMS: stored, then copied for every account whose pattern matches.
   const TDateTime now = NowUTC();
-  const double coreSave = measure(aSeconds, [&] {
-    return timed([&] {
-      const std::int64_t key =
-          core.saveSMSIn(VTSMSMMT_TEXT, "491711", 0, "Hallo", "PDU", now, now, 1, 1, 5);
-      std::vector<std::string> accounts;
-      core.retrieveAccounts(&accounts);
-      TVTSMSManagerMessage sms;
-      sms.setRecipient("491711");
-      for (const std::string& line : accounts) {
-        const int account = std::atoi(line.c_str());
-        if (core.checkSMSForUnread(&sms, account)) {
-          core.saveSMSUnRead(account, VTSMSMMT_TEXT, key, "491711", "Hallo", "PDU", now, now, 1, 1,
-                             5);
-        }
-      }
-    });
-  });
+  TSMSInbox inbox(core, "");
+  TVTSMSManagerMessage received;
+  received.setRecipient("491711");
+  received.setTheMessage("Hallo");
+  received.setMessageDataPDU("PDU");
+  received.setMessageTimestamp(now);
+  received.setMessageIndex(1);
+  received.setMessageState(1);
+  received.setMessageLength(5);
+  const double coreSave =
+      measure(aSeconds, [&] { return timed([&] { inbox.storeReceived(received, now); }); });
   std::int64_t directKey = 1'000'000'000;
   const double directSave = measure(aSeconds, [&] {
     return timed([&] {
@@ -281,7 +277,7 @@ int main(int argc, char** argv) {
   server.Name = std::string(folder) + "/server.fdb";
   server.Host = environment("PARLINO_FB_HOST", "localhost");
   server.Username = environment("PARLINO_FB_USER", "SYSDBA");
-  server.Password = localServerPassword();
+  server.Password = testsupport::localServerPassword();
   runEngine("server", server, seconds);
 
   std::filesystem::remove_all(folder);

@@ -16,7 +16,7 @@ function(parlino_library name)
 endfunction()
 
 # parlino_test_suite(NAME [DEPS ...]): one test executable of every *Test.cpp in the folder,
-# registered with ctest test by test.
+# registered with ctest test by test and labelled with NAME (ctest -L NAME runs one suite).
 function(parlino_test_suite name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -25,6 +25,6 @@ function(parlino_test_suite name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} parlino_testsupport GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS ${name}
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

@@ -4,6 +4,7 @@
 #include "common/AttributedDocument.h"
 #include "common/LanguageTools.h"
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 
 #include <charconv>
@@ -17,27 +18,23 @@ std::string quoted(const std::string& aText) {
   return "\"" + aText + "\"";
 }
 
+// An integer of a document: one leading "+" is allowed ("+-5" is no number).
 template <typename TInt>
-bool tryParseInteger(const std::string& aText, TInt& aValue) {
-  const char* begin = aText.data();
-  const char* end = begin + aText.size();
-  if (begin != end && *begin == '+') {
-    ++begin;
-    if (begin != end && *begin == '-') {
-      return false; // "+-5" is no number
+bool tryParseSignedInteger(const std::string& aText, TInt& aValue) {
+  std::string_view text = aText;
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') {
+      return false;
     }
   }
-  if (begin == end) {
-    return false;
-  }
-  const auto [stop, ec] = std::from_chars(begin, end, aValue);
-  return ec == std::errc() && stop == end;
+  return tryParseInteger(text, aValue);
 }
 
 template <typename TInt>
 TInt parseIntegerValue(const std::string& aText) {
   TInt value = 0;
-  if (!tryParseInteger(aText, value)) {
+  if (!tryParseSignedInteger(aText, value)) {
     throw EAttributedDocument("'" + aText + "' is not a valid integer value");
   }
   return value;
@@ -219,7 +216,7 @@ std::string TStringAttribute::getValueAsString() const {
 
 std::int32_t TStringAttribute::getValueAsInteger() const {
   std::int32_t value = 0;
-  if (!tryParseInteger(fValue, value)) {
+  if (!tryParseSignedInteger(fValue, value)) {
     failRead("int");
   }
   return value;
@@ -227,7 +224,7 @@ std::int32_t TStringAttribute::getValueAsInteger() const {
 
 std::int64_t TStringAttribute::getValueAsInt64() const {
   std::int64_t value = 0;
-  if (!tryParseInteger(fValue, value)) {
+  if (!tryParseSignedInteger(fValue, value)) {
     failRead("long");
   }
   return value;
@@ -269,7 +266,7 @@ std::string TCharAttribute::getValueAsString() const {
 
 std::int32_t TCharAttribute::getValueAsInteger() const {
   std::int32_t value = 0;
-  if (!tryParseInteger(getValueAsString(), value)) {
+  if (!tryParseSignedInteger(getValueAsString(), value)) {
     failRead("int");
   }
   return value;
@@ -277,7 +274,7 @@ std::int32_t TCharAttribute::getValueAsInteger() const {
 
 std::int64_t TCharAttribute::getValueAsInt64() const {
   std::int64_t value = 0;
-  if (!tryParseInteger(getValueAsString(), value)) {
+  if (!tryParseSignedInteger(getValueAsString(), value)) {
     failRead("long");
   }
   return value;

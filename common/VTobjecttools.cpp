@@ -1,16 +1,9 @@
 #include "common/VTobjecttools.h"
 
+#include "common/TextTools.h"
+
 #include <algorithm>
 #include <cctype>
-
-namespace {
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-} // namespace
 
 void TVTPublishedObject::publishMethod(std::string aName, THandler aHandler) {
   fPublishedMethods.emplace_back(std::move(aName), std::move(aHandler));

@@ -1,5 +1,5 @@
-// The first bytes of every connection come from anyone: scanning them must neither crash nor
-// claim more of the buffer than there is, whatever the limits.
+// The first bytes of every connection come from anyone: scanning a head or a chunked body
+// must neither crash nor claim more of the buffer than there is, whatever the limits.
 #include "webframework/WebRequest.h"
 #include "webframework/WebRequestHead.h"
 
@@ -24,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
       }
     }
     if (head.State == EWebHeadScan::Refused && head.RefusalStatus < 400) {
+      __builtin_trap();
+    }
+    const TWebChunkedBody body = scanWebChunkedBody(bytes, limits.MaxBodySize);
+    if (body.Body.size() > limits.MaxBodySize ||
+        (body.State == EWebBodyScan::Complete && body.Size > bytes.size()) ||
+        (body.State == EWebBodyScan::Refused && body.RefusalStatus < 400)) {
       __builtin_trap();
     }
   }

@@ -63,14 +63,6 @@ bool evaluateCode(const std::string& aCodeText, const std::string* aResultText,
   return false;
 }
 
-std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
-  for (std::size_t pos = aText.find(aFrom); pos != std::string::npos;
-       pos = aText.find(aFrom, pos + aTo.size())) {
-    aText.replace(pos, aFrom.size(), aTo);
-  }
-  return aText;
-}
-
 } // namespace
 
 std::string logServerResultCodeName(int aCode) {
@@ -137,13 +129,6 @@ std::string logServerPasswordDigest(const std::string& aPassword) {
   return text;
 }
 
-std::string escapeLineBreaks(const std::string& aEntry) {
-  if (aEntry.find_first_of("\r\n") == std::string::npos) {
-    return aEntry;
-  }
-  return replaceAll(replaceAll(aEntry, "\n", "~#10~"), "\r", "~#13~");
-}
-
 } // namespace kvlogging
 
 // ---- sender thread ----
@@ -162,27 +147,20 @@ TKvLogAppenderTCPThread::~TKvLogAppenderTCPThread() {
 
 void TKvLogAppenderTCPThread::resume() {
   if (!fThread.joinable()) {
-    fThread = std::thread([this] { Execute(); });
+    fThread.start([this](TStoppableThread&) { Execute(); });
   }
 }
 
 void TKvLogAppenderTCPThread::terminate() {
-  {
-    std::lock_guard lock(fCSWake);
-    fTerminated = true;
-  }
-  fWake.notify_all();
+  fThread.requestStop();
 }
 
 void TKvLogAppenderTCPThread::waitFor() {
-  if (fThread.joinable()) {
-    fThread.join();
-  }
+  fThread.join();
 }
 
 bool TKvLogAppenderTCPThread::pause(int aMs) {
-  std::unique_lock lock(fCSWake);
-  return fWake.wait_for(lock, std::chrono::milliseconds(aMs), [this] { return isTerminated(); });
+  return fThread.waitFor(std::chrono::milliseconds(aMs));
 }
 
 void TKvLogAppenderTCPThread::Execute() {
@@ -319,7 +297,7 @@ void TKvLogAppenderTCP::append(const TKvLoggerMessage& aEvent) {
   const int limit = getMaxEntries();
   bool overflow = false;
   {
-    std::lock_guard lock(fCSBuffer);
+    TScopedLock lock(fCSBuffer);
     if (static_cast<int>(fBuffer.size()) < limit) {
       fBuffer.push_back(kvlogging::escapeLineBreaks(fFormater->formatMessage(aEvent)));
     } else {
@@ -332,7 +310,7 @@ void TKvLogAppenderTCP::append(const TKvLoggerMessage& aEvent) {
 }
 
 std::string TKvLogAppenderTCP::consumeEntry() {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   if (fBuffer.empty()) {
     return {};
   }
@@ -342,17 +320,17 @@ std::string TKvLogAppenderTCP::consumeEntry() {
 }
 
 void TKvLogAppenderTCP::restoreEntry(const std::string& aEntry) {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   fBuffer.push_front(aEntry);
 }
 
 int TKvLogAppenderTCP::getCurrentEntries() const {
-  std::lock_guard lock(fCSBuffer);
+  TScopedLock lock(fCSBuffer);
   return static_cast<int>(fBuffer.size());
 }
 
 void TKvLogAppenderTCP::start() {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   if (fWorker) {
     return;
   }
@@ -370,7 +348,7 @@ void TKvLogAppenderTCP::start() {
 }
 
 void TKvLogAppenderTCP::stop() {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   if (!fWorker) {
     return;
   }
@@ -380,7 +358,7 @@ void TKvLogAppenderTCP::stop() {
 }
 
 bool TKvLogAppenderTCP::isStarted() const {
-  std::lock_guard lock(fCSWorker);
+  TScopedLock lock(fCSWorker);
   return fWorker != nullptr;
 }
 

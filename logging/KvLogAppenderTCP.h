@@ -3,15 +3,14 @@
 #include "logging/KvLogAppender.h"
 #include "logging/KvLogFormater.h"
 #include "logging/KvLoggerMessageFilter.h"
+#include "platform/Locks.h"
+#include "platform/StoppableThread.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace platform {
 class TTcpClient;
@@ -45,9 +44,6 @@ bool evaluateLogServerAnswer(const std::string& aAnswer, std::string& aFailure);
 // The password line of the login: MD5 of the UTF-8 bytes as 32 upper-case hexadecimal
 // digits, or "" for an empty password.
 std::string logServerPasswordDigest(const std::string& aPassword);
-// A request line never holds a line break: CR and LF of an entry are sent as "~#13~" and
-// "~#10~" (the markers the stack trace uses), so every entry stays one request.
-std::string escapeLineBreaks(const std::string& aEntry);
 
 } // namespace kvlogging
 
@@ -87,7 +83,8 @@ struct TKvLogAppenderTCPThreadSettings {
 // The sender thread: keeps one connection, takes the entries one at a time and sends each as
 // a "log:" request until the server accepts it or it has failed fRetryCount + 1 times. It
 // owns its connection; it takes the appender's queue lock only through the adapter and never
-// logs. terminate() may be called from any thread and cuts every pause and wait short.
+// logs. terminate() may be called from any thread and cuts every pause and wait short (the
+// loop runs on a TStoppableThread).
 class TKvLogAppenderTCPThread {
 public:
   // Created suspended: the thread runs from resume().
@@ -111,7 +108,7 @@ private:
   bool readAnswer(std::string& aAnswer);
   // Waits aMs or until terminate(); true when terminated.
   bool pause(int aMs);
-  bool isTerminated() const { return fTerminated.load(); }
+  bool isTerminated() const { return fThread.stopRequested(); }
 
   std::unique_ptr<platform::TTcpClient> fTCP; // null while not connected
   TFormatSettings fFormatSettings;
@@ -123,10 +120,7 @@ private:
   std::string fPassword;
   IKvLogAppenderTCPThreadAdapter* fAdapter; // not owned: the appender outlives the thread
   TKvLogAppenderTCPTiming fTiming;
-  std::atomic<bool> fTerminated{false};
-  std::mutex fCSWake;
-  std::condition_variable fWake;
-  std::thread fThread;
+  TStoppableThread fThread;
 };
 
 // Delivers warnings and errors to a remote log server. append (any logging thread, under the
@@ -134,7 +128,8 @@ private:
 // all network work, so logging threads never wait for the network. The queue is bounded by
 // MaxEntries; a line that does not fit is dropped and OnOverflow is called with the limit, on
 // the logging thread, after the queue lock has been released. Lock order: the logger's
-// delivery lock, fCSWorker, fCSBuffer; the sender thread takes fCSBuffer alone.
+// delivery lock, fCSWorker, fCSBuffer; the sender thread takes fCSBuffer alone. Stopping joins
+// the sender under fCSWorker; the sender never takes fCSWorker.
 class TKvLogAppenderTCP : public TKvLogAppender, public IKvLogAppenderTCPThreadAdapter {
 public:
   using TKvLogAppenderOverflowEvent = std::function<void(int aMaxEntries)>;
@@ -142,13 +137,13 @@ public:
   TKvLogAppenderTCP();
   ~TKvLogAppenderTCP() override;
 
-  void append(const TKvLoggerMessage& aEvent) override;
-  std::string consumeEntry() override;
-  void restoreEntry(const std::string& aEntry) override;
-  virtual void start();
+  void append(const TKvLoggerMessage& aEvent) override EXCLUDES(fCSWorker, fCSBuffer);
+  std::string consumeEntry() override EXCLUDES(fCSBuffer);
+  void restoreEntry(const std::string& aEntry) override EXCLUDES(fCSBuffer);
+  virtual void start() EXCLUDES(fCSWorker);
   // Ends the sender thread; what is still queued stays queued for the next start.
-  virtual void stop();
-  bool isStarted() const;
+  virtual void stop() EXCLUDES(fCSWorker);
+  bool isStarted() const EXCLUDES(fCSWorker);
 
   const std::string& getMachineIdent() const { return fMachineIdent; }
   void setMachineIdent(const std::string& aIdent);
@@ -164,7 +159,7 @@ public:
   void setPassword(std::string aValue) { fPassword = std::move(aValue); }
   int getMaxEntries() const { return fMaxEntries.load(); }
   void setMaxEntries(int aValue) { fMaxEntries.store(aValue); }
-  int getCurrentEntries() const;
+  int getCurrentEntries() const EXCLUDES(fCSBuffer);
 
   TKvLoggerMessageFilterLevelSet& getLevelFilter() { return *fLevelFilter; }
   // Not owned; must outlive the appender or be reset to null first.
@@ -187,9 +182,9 @@ private:
   std::unique_ptr<TKvLoggerMessageFilterLevelSet> fLevelFilter;
   TKvLoggerMessageFilter* fUserFilter = nullptr; // not owned
   std::unique_ptr<TKvLogFormaterTCP> fFormater;
-  mutable std::mutex fCSBuffer;
-  std::deque<std::string> fBuffer;
-  mutable std::mutex fCSWorker;
-  std::unique_ptr<TKvLogAppenderTCPThread> fWorker;
+  mutable TCriticalSection fCSWorker ACQUIRED_BEFORE(fCSBuffer);
+  std::unique_ptr<TKvLogAppenderTCPThread> fWorker GUARDED_BY(fCSWorker);
+  mutable TCriticalSection fCSBuffer; // leaf
+  std::deque<std::string> fBuffer GUARDED_BY(fCSBuffer);
   TKvLogAppenderTCPTiming fTiming;
 };

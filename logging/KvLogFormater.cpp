@@ -1,5 +1,6 @@
 #include "logging/KvLogFormater.h"
 
+#include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 
 #include <charconv>
@@ -51,28 +52,30 @@ std::vector<std::string> splitFields(const std::string& aText, char aSeparator) 
   return fields;
 }
 
+std::string escapeLineBreaks(const std::string& aText) {
+  if (aText.find_first_of("\r\n") == std::string::npos) {
+    return aText;
+  }
+  return replaceAll(replaceAll(aText, "\n", "~#10~"), "\r", "~#13~");
+}
+
+std::string unescapeLineBreaks(const std::string& aText) {
+  if (aText.find("~#1") == std::string::npos) {
+    return aText;
+  }
+  return replaceAll(replaceAll(aText, "~#10~", "\n"), "~#13~", "\r");
+}
+
 } // namespace kvlogging
 
 namespace {
-
-std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
-  for (std::size_t pos = aText.find(aFrom); pos != std::string::npos;
-       pos = aText.find(aFrom, pos + aTo.size())) {
-    aText.replace(pos, aFrom.size(), aTo);
-  }
-  return aText;
-}
 
 std::string piped(const std::string& aText) {
   return replaceAll(aText, "|", "-");
 }
 
 std::string stackEscaped(const std::string& aText) {
-  return replaceAll(replaceAll(piped(aText), "\n", "~#10~"), "\r", "~#13~");
-}
-
-std::string stackUnescaped(const std::string& aText) {
-  return replaceAll(replaceAll(aText, "~#10~", "\n"), "~#13~", "\r");
+  return kvlogging::escapeLineBreaks(piped(aText));
 }
 
 std::string fieldOrEmpty(const std::vector<std::string>& aFields, std::size_t aIndex) {
@@ -124,9 +127,7 @@ bool TKvLogFormater::tryParseTimestamp(const std::string& aText, TDateTime& aRes
     if (dot != std::string::npos) {
       dateAndTime = aText.substr(0, dot);
       const std::string digits = aText.substr(dot + 1);
-      const auto [end, ec] =
-          std::from_chars(digits.data(), digits.data() + digits.size(), milliseconds);
-      if (ec != std::errc() || end != digits.data() + digits.size()) {
+      if (!tryParseInteger(digits, milliseconds)) {
         milliseconds = 0;
       }
     }
@@ -253,7 +254,7 @@ TKvLogFormaterTCP::parse(const std::string& aMessageText, bool aBase64,
   message->setLogTimestamp(timestamp);
   message->setLanguage(fields[6]);
   message->setLogExceptionClassName(text(7));
-  message->setStackTrace(aBase64 ? text(8) : stackUnescaped(fields[8]));
+  message->setStackTrace(aBase64 ? text(8) : kvlogging::unescapeLineBreaks(fields[8]));
   if (aFields != nullptr) {
     *aFields = std::move(fields);
   }
@@ -319,9 +320,7 @@ TKvLogFormaterTCP::parseExtra(std::unique_ptr<TKvLoggerMessage> aMessage,
   const auto fields = kvlogging::splitFields(aMessageText, '|');
   if (fields.size() > 13) {
     std::int32_t id = 0;
-    const std::string& text = fields[13];
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
-    ResExtraID = ec == std::errc() && end == text.data() + text.size() ? id : 0;
+    ResExtraID = tryParseInteger(fields[13], id) ? id : 0;
   }
   if (fields.size() > 14) {
     ResExtra = kvlogging::convertStringToBytes(fields[14]);

@@ -29,6 +29,12 @@ std::vector<std::uint8_t> convertStringToBytes(const std::string& aString);
 // does not make an extra empty field.
 std::vector<std::string> splitFields(const std::string& aText, char aSeparator);
 
+// A log line never holds a line break: CR and LF are written as "~#13~" and "~#10~" (in the
+// stack-trace field of a line, and in every request to the log server); the second reverses
+// the first.
+std::string escapeLineBreaks(const std::string& aText);
+std::string unescapeLineBreaks(const std::string& aText);
+
 } // namespace kvlogging
 
 // Turns a message into one line and back. Formatters hold no state that changes while they

@@ -14,7 +14,7 @@ TKvLogger::TKvLogger()
 }
 
 TKvLogger::~TKvLogger() {
-  std::lock_guard lock(fCSLog);
+  TScopedLock lock(fCSLog);
   fAppenders.clear();
   // Owned appenders go in reverse order of creation; a TCP appender stops its thread first.
   while (!fOwnedAppenders.empty()) {
@@ -29,7 +29,7 @@ void TKvLogger::log(const TKvLoggerMessage& aEvent) {
   if (!matchFilters(aEvent)) {
     return;
   }
-  std::lock_guard lock(fCSLog);
+  TScopedLock lock(fCSLog);
   for (auto& item : fAppenders) {
     item.append(aEvent);
   }
@@ -69,27 +69,27 @@ void TKvLogger::log(TKvLoggerLevel aLevel, const std::string& aModule, const std
 }
 
 std::string TKvLogger::getApplicationID() const {
-  std::lock_guard lock(fCSApplicationID);
+  TScopedLock lock(fCSApplicationID);
   return fApplicationID;
 }
 
 void TKvLogger::setApplicationID(const std::string& aApplicationId) {
-  std::lock_guard lock(fCSApplicationID);
+  TScopedLock lock(fCSApplicationID);
   fApplicationID = aApplicationId;
 }
 
 TKvLoggerLevel TKvLogger::getCurrentLevel() const {
-  std::lock_guard lock(fCSCurrentLevel);
+  TScopedLock lock(fCSCurrentLevel);
   return fCurrentLevel;
 }
 
 void TKvLogger::setCurrentLevel(TKvLoggerLevel aLevel) {
-  std::lock_guard lock(fCSCurrentLevel);
+  TScopedLock lock(fCSCurrentLevel);
   fCurrentLevel = aLevel;
 }
 
 bool TKvLogger::matchFilters(const TKvLoggerMessage& aEvent) const {
-  std::lock_guard lock(fCSFilters);
+  TScopedLock lock(fCSFilters);
   for (const auto& filter : fFilters) {
     if (!filter->match(aEvent)) {
       return false;
@@ -103,11 +103,17 @@ std::string TKvLogger::getMachineIdent() const {
 }
 
 void TKvLogger::addAppender(TKvLogAppender* aAppender) {
+  TScopedLock lock(fCSLog);
+  addAppenderLocked(aAppender);
+}
+
+void TKvLogger::addAppenderLocked(TKvLogAppender* aAppender) {
   fAppenders.emplace_back(aAppender);
 }
 
 TKvLogAppender* TKvLogger::deleteAppender(int aIndex) {
-  if (aIndex < 0 || aIndex >= getAppenderCount()) {
+  TScopedLock lock(fCSLog);
+  if (aIndex < 0 || aIndex >= static_cast<int>(fAppenders.size())) {
     return nullptr;
   }
   TKvLogAppender* appender = fAppenders[static_cast<std::size_t>(aIndex)].getAppender();
@@ -116,23 +122,35 @@ TKvLogAppender* TKvLogger::deleteAppender(int aIndex) {
 }
 
 void TKvLogger::clearAppenders() {
+  TScopedLock lock(fCSLog);
   fAppenders.clear();
 }
 
+int TKvLogger::getAppenderCount() const {
+  TScopedLock lock(fCSLog);
+  return static_cast<int>(fAppenders.size());
+}
+
 TKvLogAppender* TKvLogger::getAppender(int aIndex) const {
-  if (aIndex < 0 || aIndex >= getAppenderCount()) {
+  TScopedLock lock(fCSLog);
+  if (aIndex < 0 || aIndex >= static_cast<int>(fAppenders.size())) {
     return nullptr;
   }
   return fAppenders[static_cast<std::size_t>(aIndex)].getAppender();
 }
 
 TKvLogAppender* TKvLogger::adoptAppender(std::unique_ptr<TKvLogAppender> aAppender) {
+  TScopedLock lock(fCSLog);
+  return adoptAppenderLocked(std::move(aAppender));
+}
+
+TKvLogAppender* TKvLogger::adoptAppenderLocked(std::unique_ptr<TKvLogAppender> aAppender) {
   fOwnedAppenders.push_back(std::move(aAppender));
   return fOwnedAppenders.back().get();
 }
 
 void TKvLogger::addFilter(std::unique_ptr<TKvLoggerMessageFilter> aFilter) {
-  std::lock_guard lock(fCSFilters);
+  TScopedLock lock(fCSFilters);
   fFilters.push_back(std::move(aFilter));
 }
 
@@ -140,8 +158,8 @@ void TKvLogger::initializeFileLogging(const std::string& aApplicationId,
                                       const std::string& aLogDirectory,
                                       const std::string& aBaseFilename, int aRetryCount,
                                       TKvLogAppenderFileStrategy aStrategy) {
-  std::lock_guard lock(fCSLog);
-  auto configure = [&](TKvLogAppenderFile& aAppender) {
+  TScopedLock lock(fCSLog);
+  const auto configure = [&](TKvLogAppenderFile& aAppender) {
     aAppender.setDirectory(aLogDirectory);
     aAppender.setFilenameBase(aBaseFilename);
     aAppender.setRetryCount(aRetryCount);
@@ -154,7 +172,7 @@ void TKvLogger::initializeFileLogging(const std::string& aApplicationId,
   if (fileAppenders.empty()) {
     auto appender = std::make_unique<TKvLogAppenderFile>();
     configure(*appender);
-    addAppender(adoptAppender(std::move(appender)));
+    addAppenderLocked(adoptAppenderLocked(std::move(appender)));
   }
   setApplicationID(aApplicationId);
 }
@@ -165,7 +183,7 @@ void TKvLogger::initializeServerTCPLogging(const std::string& aApplicationId,
                                            const std::string& aUsername,
                                            const std::string& aPassword,
                                            TKvLoggerLevelSet aLevelFilter) {
-  std::lock_guard lock(fCSLog);
+  TScopedLock lock(fCSLog);
   const std::string machineIdent = aMachineIdent.empty() ? getMachineIdent() : aMachineIdent;
   auto configure = [&](TKvLogAppenderTCP& aAppender) {
     // Through the setter, so that the formatter, which writes the ident into every line,
@@ -185,7 +203,7 @@ void TKvLogger::initializeServerTCPLogging(const std::string& aApplicationId,
   if (tcpAppenders.empty()) {
     auto appender = std::make_unique<TKvLogAppenderTCP>();
     configure(*appender);
-    addAppender(adoptAppender(std::move(appender)));
+    addAppenderLocked(adoptAppenderLocked(std::move(appender)));
   }
   setApplicationID(aApplicationId);
 }

@@ -2,6 +2,7 @@
 
 #include "logging/KvLogAppender.h"
 #include "logging/KvLoggerMessageFilter.h"
+#include "platform/Locks.h"
 
 #include <memory>
 #include <mutex>
@@ -83,23 +84,22 @@ public:
   virtual bool matchFilters(const TKvLoggerMessage& aEvent) const;
   virtual std::string getMachineIdent() const;
 
-  // The list holds references; these never destroy an appender. Used during start-up only.
-  void addAppender(TKvLogAppender* aAppender);
-  TKvLogAppender* deleteAppender(int aIndex);
-  void clearAppenders();
-  int getAppenderCount() const {
-    return static_cast<int>(fAppenders.size());
-  }
-  TKvLogAppender* getAppender(int aIndex) const;
+  // The list holds references; these never destroy an appender. Each waits for a delivery
+  // under way.
+  void addAppender(TKvLogAppender* aAppender) EXCLUDES(fCSLog);
+  TKvLogAppender* deleteAppender(int aIndex) EXCLUDES(fCSLog);
+  void clearAppenders() EXCLUDES(fCSLog);
+  int getAppenderCount() const EXCLUDES(fCSLog);
+  TKvLogAppender* getAppender(int aIndex) const EXCLUDES(fCSLog);
 
   // Appenders whose owner is this logger; destroyed with it.
-  TKvLogAppender* adoptAppender(std::unique_ptr<TKvLogAppender> aAppender);
+  TKvLogAppender* adoptAppender(std::unique_ptr<TKvLogAppender> aAppender) EXCLUDES(fCSLog);
   // Filters are owned by the logger's filter list.
-  void addFilter(std::unique_ptr<TKvLoggerMessageFilter> aFilter);
+  void addFilter(std::unique_ptr<TKvLoggerMessageFilter> aFilter) EXCLUDES(fCSFilters);
 
   void initializeFileLogging(const std::string& aApplicationId, const std::string& aLogDirectory,
                              const std::string& aBaseFilename, int aRetryCount,
-                             TKvLogAppenderFileStrategy aStrategy);
+                             TKvLogAppenderFileStrategy aStrategy) EXCLUDES(fCSLog);
 
   // Configures every TCP appender of the list, or creates one owned by the logger: machine
   // ident (the computer name when empty), host, port, retries, login and the levels to send.
@@ -107,10 +107,10 @@ public:
   void initializeServerTCPLogging(const std::string& aApplicationId, const std::string& aHostOrIP,
                                   int aPort, const std::string& aMachineIdent, int aRetryCount,
                                   const std::string& aUsername, const std::string& aPassword,
-                                  TKvLoggerLevelSet aLevelFilter);
+                                  TKvLoggerLevelSet aLevelFilter) EXCLUDES(fCSLog);
 
   // Read by every logging thread while start-up may replace it: a copy under its own lock.
-  std::string getApplicationID() const;
+  std::string getApplicationID() const EXCLUDES(fCSApplicationID);
   const std::string& getInstanceID() const {
     return fInstanceID;
   }
@@ -119,11 +119,13 @@ public:
   }
 
 protected:
-  void setApplicationID(const std::string& aApplicationId);
+  void setApplicationID(const std::string& aApplicationId) EXCLUDES(fCSApplicationID);
+  void addAppenderLocked(TKvLogAppender* aAppender) REQUIRES(fCSLog);
+  TKvLogAppender* adoptAppenderLocked(std::unique_ptr<TKvLogAppender> aAppender) REQUIRES(fCSLog);
 
-  // The appenders of the list that are of type T (under fCSLog).
+  // The appenders of the list that are of type T.
   template <typename T>
-  std::vector<T*> appendersOfType() const {
+  std::vector<T*> appendersOfType() const REQUIRES(fCSLog) {
     std::vector<T*> result;
     for (const auto& item : fAppenders) {
       if (auto* typed = dynamic_cast<T*>(item.getAppender())) {
@@ -133,19 +135,20 @@ protected:
     return result;
   }
 
-  mutable std::recursive_mutex fCSLog;
+  // The delivery lock: appenders run one at a time. Re-entrant: an appender may log.
+  mutable TRecursiveCriticalSection fCSLog;
   TFormatSettings fLogFormatSettings;
-  std::string fApplicationID;
-  mutable std::mutex fCSApplicationID; // leaf, held only to copy or replace fApplicationID
+  mutable TCriticalSection fCSApplicationID; // leaf, held only to copy or replace the text
+  std::string fApplicationID GUARDED_BY(fCSApplicationID);
   std::string fInstanceID;
   std::string fUserIdent;
   std::string fLanguage;
-  TKvLoggerLevel fCurrentLevel = KVLL_INFO;
-  mutable std::mutex fCSCurrentLevel;
-  TKvLoggerCollection fAppenders;
-  mutable std::mutex fCSFilters;
-  std::vector<std::unique_ptr<TKvLoggerMessageFilter>> fFilters;
-  std::vector<std::unique_ptr<TKvLogAppender>> fOwnedAppenders;
+  mutable TCriticalSection fCSCurrentLevel; // leaf; read before the delivery lock
+  TKvLoggerLevel fCurrentLevel GUARDED_BY(fCSCurrentLevel) = KVLL_INFO;
+  TKvLoggerCollection fAppenders GUARDED_BY(fCSLog);
+  mutable TCriticalSection fCSFilters; // leaf
+  std::vector<std::unique_ptr<TKvLoggerMessageFilter>> fFilters GUARDED_BY(fCSFilters);
+  std::vector<std::unique_ptr<TKvLogAppender>> fOwnedAppenders GUARDED_BY(fCSLog);
 };
 
 // The default logger of the process. It is created on first use with one daily file appender

@@ -2,6 +2,7 @@
 
 #include "common/LanguageTools.h"
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 
 #include <array>
@@ -24,14 +25,6 @@ TFormatSettings fileDateSettings() {
   settings.ShortDateFormat = "yyyy.MM.dd";
   settings.ShortTimeFormat = "hh:mm:ss";
   return settings;
-}
-
-std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
-  for (std::size_t pos = aText.find(aFrom); pos != std::string::npos;
-       pos = aText.find(aFrom, pos + aTo.size())) {
-    aText.replace(pos, aFrom.size(), aTo);
-  }
-  return aText;
 }
 
 std::string readableText(const TVTSMSManagerMessage& aMessage) {
@@ -63,11 +56,6 @@ std::string decodeFileBytes(const std::string& aBytes) {
     return utf16(false);
   }
   return cp1252ToUtf8(aBytes);
-}
-
-bool tryParseInt(const std::string& aText, int& aValue) {
-  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), aValue);
-  return !aText.empty() && ec == std::errc() && end == aText.data() + aText.size();
 }
 
 } // namespace
@@ -128,7 +116,7 @@ bool TVTSMSManagerMessage::fromStreamBytes(const std::string& aBytes) {
   }
   auto number = [&](ELine aLine, int aDefault) {
     int value = aDefault;
-    return values[aLine] && tryParseInt(*values[aLine], value) ? value : aDefault;
+    return values[aLine] && tryParseInteger(*values[aLine], value) ? value : aDefault;
   };
   const int type = number(MsgType, 0);
   TDateTime timestamp;

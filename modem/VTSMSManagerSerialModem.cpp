@@ -1,6 +1,8 @@
 #include "modem/VTSMSManagerSerialModem.h"
 
+#include "common/SystemTools.h"
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 #include "logging/KvLogger.h"
 #include "modem/VTSerialModemAnswers.h"
 #include "platform/Files.h"
@@ -22,28 +24,14 @@ constexpr char IC_ESC = 0x1B;
 constexpr int IC_STOREDMO_UNSENT = 2; // +CMGL states of messages written to the modem, not
 constexpr int IC_STOREDMO_SENT = 3;   // received: they are left alone
 
-// The trace entry's date and time: local time with milliseconds.
+// The trace entry's date and time: local time with milliseconds, from the platform clock.
 std::string localTimestamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm parts{};
-  localtime_r(&seconds, &parts);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-  char withMillis[48];
-  std::snprintf(withMillis, sizeof withMillis, "%s.%03d", text, static_cast<int>(millis));
-  return withMillis;
-}
-
-std::string replaceAll(std::string aText, const std::string& aFrom, const std::string& aTo) {
-  std::size_t pos = 0;
-  while ((pos = aText.find(aFrom, pos)) != std::string::npos) {
-    aText.replace(pos, aFrom.size(), aTo);
-    pos += aTo.size();
-  }
-  return aText;
+  static const TFormatSettings settings = [] {
+    TFormatSettings s;
+    initGermanFormatSettings(s);
+    return s;
+  }();
+  return formatDateTime("yyyy-MM-dd hh:mm:ss.zzz", NowLocal(), settings);
 }
 
 bool isReceivedState(int aState) {

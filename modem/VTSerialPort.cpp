@@ -1,6 +1,7 @@
 #include "modem/VTSerialPort.h"
 
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 #include "logging/KvLogger.h"
 
 #include <algorithm>
@@ -37,13 +38,6 @@ constexpr std::array<TBaudRateEntry, 15> IC_BAUDRATES{{
 // Undelivered input beyond this ends the wait for the event character early, as a full input
 // buffer would (80 % of a 4 KiB buffer).
 constexpr std::size_t IC_RXBUFFERALERT = 4096 * 8 / 10;
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // What the transmit callbacks see: the bytes up to the first zero byte, as ANSI text.
 std::string transmittedText(const char* aData, std::size_t aSize) {

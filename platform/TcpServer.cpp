@@ -90,12 +90,4 @@ TNetResult TTcpServer::accept(TTcpClient& aClient, int aTimeoutMs) {
   return {};
 }
 
-int freeLoopbackPort() {
-  TTcpServer probe;
-  if (!probe.listen("127.0.0.1", 0)) {
-    return 0;
-  }
-  return probe.port();
-}
-
 } // namespace platform

@@ -30,8 +30,4 @@ private:
   int fPort = 0;
 };
 
-// A port on 127.0.0.1 that was free a moment ago (0 when none could be bound), for a server
-// that a test or benchmark is about to start in another process.
-int freeLoopbackPort();
-
 } // namespace platform

@@ -38,12 +38,13 @@ TBizDatabase::TBizDatabase() : IBBizTransaction(&IBBizDatabase) {
 }
 
 TBizDatabase::~TBizDatabase() {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   try {
     // Normally done at shutdown already; otherwise the generators are written back and the
     // transaction is committed here.
-    disconnect();
+    disconnectLocked();
   } catch (const std::exception&) {
+    freePreparedStatements();
     freeGenerators();
   }
 }
@@ -65,20 +66,49 @@ std::vector<std::string> TBizDatabase::connectionParams(const TBizDatabaseSettin
 }
 
 void TBizDatabase::setSettings(const TBizDatabaseSettings& aSettings) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   fSettings = aSettings;
+}
+
+TBizDatabaseSettings TBizDatabase::getSettings() const {
+  TScopedLock lock(fCSDatabase);
+  return fSettings;
+}
+
+TIBGenerator* TBizDatabase::getAccountGenerator() const {
+  TScopedLock lock(fCSDatabase);
+  return fAccountGenerator;
+}
+
+TIBGenerator* TBizDatabase::getSMSInGenerator() const {
+  TScopedLock lock(fCSDatabase);
+  return fSMSInGenerator;
+}
+
+TIBGenerator* TBizDatabase::getSMSOutGenerator() const {
+  TScopedLock lock(fCSDatabase);
+  return fSMSOutGenerator;
+}
+
+int TBizDatabase::getPreparedStatementCount() const {
+  TScopedLock lock(fCSDatabase);
+  return static_cast<int>(fPreparedStatements.size());
 }
 
 void TBizDatabase::connect(const TBizDatabaseSettings& aSettings) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   fSettings = aSettings;
-  connect();
+  connectLocked();
 }
 
 void TBizDatabase::connect() {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
+  connectLocked();
+}
+
+void TBizDatabase::connectLocked() {
   if (fConnected) {
-    disconnect();
+    disconnectLocked();
   }
   Logger().info("connect", "connect...");
   const std::string name = connectionName(fSettings);
@@ -119,7 +149,12 @@ void TBizDatabase::connect() {
 }
 
 void TBizDatabase::disconnect() {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
+  disconnectLocked();
+}
+
+void TBizDatabase::disconnectLocked() {
+  freePreparedStatements();
   try {
     for (TIBGenerator** generator : {&fAccountGenerator, &fSMSInGenerator, &fSMSOutGenerator}) {
       if (*generator != nullptr) {
@@ -181,7 +216,11 @@ void TBizDatabase::commitAndStart() {
 }
 
 void TBizDatabase::writeAndRestart(const std::string& aOperation) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
+  restartTransaction(aOperation);
+}
+
+void TBizDatabase::restartTransaction(const std::string& aOperation) {
   try {
     if (IBBizTransaction.inTransaction()) {
       IBBizTransaction.commit();
@@ -196,16 +235,35 @@ void TBizDatabase::writeAndRestart(const std::string& aOperation) {
   }
 }
 
-std::unique_ptr<TFbStatement> TBizDatabase::newStatement(const std::string& aSQL) {
+TFbStatement& TBizDatabase::preparedStatement(const std::string& aSQL) {
   ensureTransaction();
-  auto statement = std::make_unique<TFbStatement>(&IBBizDatabase, &IBBizTransaction);
-  statement->setSQL(aSQL);
-  statement->prepare();
+  auto found = fPreparedStatements.find(aSQL);
+  if (found == fPreparedStatements.end()) {
+    auto statement = std::make_unique<TFbStatement>(&IBBizDatabase, &IBBizTransaction);
+    statement->setSQL(aSQL);
+    found = fPreparedStatements.emplace(aSQL, std::move(statement)).first;
+  }
+  TFbStatement& statement = *found->second;
+  if (!statement.isPrepared()) {
+    // New, or freed with a connection that closed since: one failed preparation costs
+    // nothing kept.
+    try {
+      statement.prepare();
+    } catch (...) {
+      fPreparedStatements.erase(found);
+      throw;
+    }
+  }
+  statement.close();
   return statement;
 }
 
+void TBizDatabase::freePreparedStatements() {
+  fPreparedStatements.clear(); // each frees its handle
+}
+
 bool TBizDatabase::existsDatabase() {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   std::string name = IBBizDatabase.getDatabaseName();
   if (name.compare(0, 10, "localhost:") == 0) {
     name.erase(0, 10);
@@ -214,10 +272,11 @@ bool TBizDatabase::existsDatabase() {
 }
 
 void TBizDatabase::createDatabase(const std::string& aFileName) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (fConnected) {
-    disconnect();
+    disconnectLocked();
   }
+  freePreparedStatements();
   IBBizDatabase.close();
   IBBizDatabase.setDatabaseName(aFileName);
   IBBizDatabase.params() = connectionParams(fSettings);

@@ -2,16 +2,18 @@
 
 #include "common/DateTime.h"
 #include "modem/VTSMSManagerMessage.h"
+#include "platform/Locks.h"
 #include "server/Accounts.h"
 #include "server/FbDatabase.h"
 #include "server/FbStatement.h"
 #include "server/IBGenerator.h"
+#include "server/SMSStore.h"
 #include "server/UserSessionException.h"
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,13 +29,6 @@ struct TBizDatabaseSettings {
   std::string Encoding; // connection character set; empty: none
 };
 
-// A line of a text list with the message record attached to it (owned by the list).
-struct TSMSListItem {
-  std::string Text;
-  std::unique_ptr<TVTSMSManagerMessage> Object;
-};
-using TSMSList = std::vector<TSMSListItem>;
-
 // The database side of the server core: the one connection IBBizDatabase with its one
 // long-lived transaction IBBizTransaction, shared by every thread under fCSDatabase, the
 // three key generators, and every account and SMS-store operation.
@@ -41,14 +36,15 @@ using TSMSList = std::vector<TSMSListItem>;
 // the caller's thread and blocks while another holds the lock.
 // Lock order: the core's fCSSerialConnection, then fCSDatabase (re-entrant: connect calls
 // disconnect under it), then the generators' list and value locks. Logging is allowed under
-// all of them.
+// all of them. The statements of the operations are prepared once per connection and kept
+// (freed at disconnect), so a call costs only its execution.
 // Errors: connect and disconnect raise EKVLSUserSessionException; the other operations
 // return their failure result when not connected, and pass statement errors on as EFbError
 // unless the operation says otherwise.
-class TBizDatabase {
+class TBizDatabase : public ISMSStore {
 public:
   TBizDatabase();
-  ~TBizDatabase();
+  ~TBizDatabase() override;
   TBizDatabase(const TBizDatabase&) = delete;
   TBizDatabase& operator=(const TBizDatabase&) = delete;
 
@@ -56,41 +52,41 @@ public:
   static std::string connectionName(const TBizDatabaseSettings& aSettings);
   static std::vector<std::string> connectionParams(const TBizDatabaseSettings& aSettings);
 
-  void setSettings(const TBizDatabaseSettings& aSettings);
-  const TBizDatabaseSettings& getSettings() const { return fSettings; }
+  void setSettings(const TBizDatabaseSettings& aSettings) EXCLUDES(fCSDatabase);
+  TBizDatabaseSettings getSettings() const EXCLUDES(fCSDatabase);
 
   // Opens the connection, starts the transaction and readies the generators (each raised to
   // the largest key of its table). A second call disconnects first.
-  void connect();
-  void connect(const TBizDatabaseSettings& aSettings);
+  void connect() EXCLUDES(fCSDatabase);
+  void connect(const TBizDatabaseSettings& aSettings) EXCLUDES(fCSDatabase);
   // Writes the generators back, commits and closes.
-  void disconnect();
+  void disconnect() EXCLUDES(fCSDatabase);
   bool isConnected() const { return fConnected; }
 
   // Asks the next operation that honours the request to start with a fresh transaction, so
   // that it sees rows other connections committed since. Needs no lock.
-  void claimCommitTransaction() { fClaimCommitTransaction = true; }
+  void claimCommitTransaction() override { fClaimCommitTransaction = true; }
   bool getClaimCommitTransaction() const { return fClaimCommitTransaction; }
 
   // Commits the transaction and starts it again; errors are logged (module "sql") as
   // "on <operation>.commit: ..." and "on <operation>.startTransaction: ...", not raised.
-  void writeAndRestart(const std::string& aOperation);
+  void writeAndRestart(const std::string& aOperation) EXCLUDES(fCSDatabase);
 
   // Whether the database file exists locally (a "localhost:" prefix is dropped).
-  bool existsDatabase();
+  bool existsDatabase() EXCLUDES(fCSDatabase);
   // Creates an empty database file (no tables) and opens the connection on it with the
   // parameters of the settings; the core is not connected afterwards (connect readies it).
   // Raises EFbError.
-  void createDatabase(const std::string& aFileName);
+  void createDatabase(const std::string& aFileName) EXCLUDES(fCSDatabase);
 
   // Accounts. The password arguments of add and update are stored unchanged: callers pass
   // the digest (encodeMD5). An expiration of 0 or less means none.
   bool checkAccount(const std::string& aUserName, const std::string& aPassword,
                     TKVSMSSAction aAction, std::string& aAccountRequestResult,
-                    int& aAccountIDResult, bool isMD5);
+                    int& aAccountIDResult, bool isMD5) override;
   bool login(const std::string& aUserName, const std::string& aPassword, int& ResAccountType);
   // Appends "id=name" per account; false for an absent list or when not connected.
-  bool retrieveAccounts(std::vector<std::string>* aToStrings);
+  bool retrieveAccounts(std::vector<std::string>* aToStrings) override;
   bool existsAccountByName(const std::string& aAccountName);
   bool addAccount(const std::string& aName, const std::string& aPasswd, bool aActive, int aType,
                   TDateTime aExpiration, int aExtraID);
@@ -112,70 +108,81 @@ public:
   std::int64_t saveSMSOut(TVTSMSManagerMessageType aType, const std::string& aRecipient,
                           std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
                           TDateTime aCreateDate, const std::string& aOriginator, int aIndex,
-                          int aState, int aLength);
+                          int aState, int aLength) override;
   std::int64_t saveSMSIn(TVTSMSManagerMessageType aType, const std::string& aOriginator,
                          std::int64_t aID, const std::string& aText, const std::string& aDataPDU,
                          TDateTime aMessageDate, TDateTime aReceiveDate, int aIndex, int aState,
-                         int aLength);
+                         int aLength) override;
   // A copy of a received SMS (key aID of smsserver_in) in the unread queue of an account.
   void saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType, std::int64_t aID,
                      const std::string& aOriginator, const std::string& aText,
                      const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
-                     int aIndex, int aState, int aLength);
+                     int aIndex, int aState, int aLength) override;
   // True also when no row matched; false only when not connected.
-  bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID);
+  bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) override;
   // Appends the account's unread SMS, oldest message date first: the key as text with a new
   // record (index and state -1, no PDU) that belongs to the list.
-  bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID);
+  bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) override;
   // Whether a receive pattern of the account matches the sender of aSMS.
-  bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID);
+  bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID) override;
   // Whether a send pattern of the account matches aRecipient.
-  bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID);
+  bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID) override;
 
   // For the owner and for tests: the lock, the connection and the generators (null while not
   // connected). Use the connection only under the lock.
-  std::recursive_mutex& getCSDatabase() { return fCSDatabase; }
-  TFbDatabase& getIBBizDatabase() { return IBBizDatabase; }
-  TFbTransaction& getIBBizTransaction() { return IBBizTransaction; }
-  TIBGenerator* getAccountGenerator() const { return fAccountGenerator; }
-  TIBGenerator* getSMSInGenerator() const { return fSMSInGenerator; }
-  TIBGenerator* getSMSOutGenerator() const { return fSMSOutGenerator; }
+  TRecursiveCriticalSection& getCSDatabase() RETURN_CAPABILITY(fCSDatabase) { return fCSDatabase; }
+  TFbDatabase& getIBBizDatabase() NO_THREAD_SAFETY_ANALYSIS { return IBBizDatabase; }
+  TFbTransaction& getIBBizTransaction() NO_THREAD_SAFETY_ANALYSIS { return IBBizTransaction; }
+  TIBGenerator* getAccountGenerator() const EXCLUDES(fCSDatabase);
+  TIBGenerator* getSMSInGenerator() const EXCLUDES(fCSDatabase);
+  TIBGenerator* getSMSOutGenerator() const EXCLUDES(fCSDatabase);
+  // Statements prepared and kept for the operations now (0 while not connected).
+  int getPreparedStatementCount() const EXCLUDES(fCSDatabase);
 
 private:
   // The guarded-operation pattern: under the lock; when not connected the warning
   // "call of "<operation>" while db is not connected" (module aModule) and aFailure;
   // otherwise the commit request is honoured when asked for and aBody runs.
+  // The body is a lambda marked REQUIRES(fCSDatabase).
   template <typename R, typename F>
   R guarded(const char* aOperation, R aFailure, bool aHonourCommitRequest, F&& aBody,
-            const char* aModule = "db");
+            const char* aModule = "db") EXCLUDES(fCSDatabase);
   void warnNotConnected(const char* aOperation, const char* aModule) const;
-  void honourCommitRequest();
-  void ensureTransaction();
-  void commitAndStart();
-  // A statement on the shared connection and transaction, prepared (needs the lock).
-  std::unique_ptr<TFbStatement> newStatement(const std::string& aSQL);
+  void connectLocked() REQUIRES(fCSDatabase);
+  void disconnectLocked() REQUIRES(fCSDatabase);
+  void restartTransaction(const std::string& aOperation) REQUIRES(fCSDatabase);
+  void honourCommitRequest() REQUIRES(fCSDatabase);
+  void ensureTransaction() REQUIRES(fCSDatabase);
+  void commitAndStart() REQUIRES(fCSDatabase);
+  // The statement of that text on the shared connection and transaction, prepared on first
+  // use and kept while connected; any cursor of its last run is closed.
+  TFbStatement& preparedStatement(const std::string& aSQL) REQUIRES(fCSDatabase);
+  void freePreparedStatements() REQUIRES(fCSDatabase);
   // The account of that name, positioned on its first row (eof when there is none).
-  std::unique_ptr<TFbStatement> findAccountByName(const std::string& aName);
-  void freeGenerators();
+  TFbStatement& findAccountByName(const std::string& aName) REQUIRES(fCSDatabase);
+  void freeGenerators() REQUIRES(fCSDatabase);
   bool anyPatternMatches(const char* aOperation, const std::string& aTable,
-                         const std::string& aNumber, std::int64_t aAccountID);
+                         const std::string& aNumber, std::int64_t aAccountID) EXCLUDES(fCSDatabase);
 
-  TBizDatabaseSettings fSettings;
-  TFbDatabase IBBizDatabase;
-  TFbTransaction IBBizTransaction;
-  std::recursive_mutex fCSDatabase;
+  mutable TRecursiveCriticalSection fCSDatabase;
+  TBizDatabaseSettings fSettings GUARDED_BY(fCSDatabase);
+  TFbDatabase IBBizDatabase GUARDED_BY(fCSDatabase);
+  TFbTransaction IBBizTransaction GUARDED_BY(fCSDatabase);
   std::atomic<bool> fConnected{false};
   std::atomic<bool> fClaimCommitTransaction{false};
   // In the generators' open list; exist while connected.
-  TIBGenerator* fAccountGenerator = nullptr;
-  TIBGenerator* fSMSInGenerator = nullptr;
-  TIBGenerator* fSMSOutGenerator = nullptr;
+  TIBGenerator* fAccountGenerator GUARDED_BY(fCSDatabase) = nullptr;
+  TIBGenerator* fSMSInGenerator GUARDED_BY(fCSDatabase) = nullptr;
+  TIBGenerator* fSMSOutGenerator GUARDED_BY(fCSDatabase) = nullptr;
+  // By statement text; freed before the connection closes.
+  std::map<std::string, std::unique_ptr<TFbStatement>, std::less<>>
+      fPreparedStatements GUARDED_BY(fCSDatabase);
 };
 
 template <typename R, typename F>
 R TBizDatabase::guarded(const char* aOperation, R aFailure, bool aHonourCommitRequest, F&& aBody,
                         const char* aModule) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (!fConnected) {
     warnNotConnected(aOperation, aModule);
     return aFailure;

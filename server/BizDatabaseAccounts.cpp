@@ -29,10 +29,11 @@ std::string quotedName(const std::string& aName) {
 
 } // namespace
 
-std::unique_ptr<TFbStatement> TBizDatabase::findAccountByName(const std::string& aName) {
-  auto query = newStatement("select * from accounts acc where (acc.accountname = :var0)");
-  query->setParamByName("var0", aName);
-  query->execQuery();
+TFbStatement& TBizDatabase::findAccountByName(const std::string& aName) {
+  TFbStatement& query =
+      preparedStatement("select * from accounts acc where (acc.accountname = :var0)");
+  query.setParamByName("var0", aName);
+  query.execQuery();
   return query;
 }
 
@@ -40,32 +41,32 @@ bool TBizDatabase::checkAccount(const std::string& aUserName, const std::string&
                                 TKVSMSSAction aAction, std::string& aAccountRequestResult,
                                 int& aAccountIDResult, bool isMD5) {
   aAccountIDResult = -1;
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (!fConnected) {
     aAccountRequestResult = "500:db not connected";
     warnNotConnected("checkAccount", kCheckModule);
     return false;
   }
   honourCommitRequest();
-  const auto account = findAccountByName(aUserName);
-  if (account->eof()) {
+  TFbStatement& account = findAccountByName(aUserName);
+  if (account.eof()) {
     aAccountRequestResult = std::to_string(SSMS_UNAUTHORIZED);
     Logger().warn(kCheckModule, "account " + quotedName(aUserName) + " NOT found -> fail");
     return false;
   }
   const std::string password = isMD5 ? aPassword : encodeMD5(aPassword);
-  if (password != account->fieldByName("accountpwd").asString()) {
+  if (password != account.fieldByName("accountpwd").asString()) {
     aAccountRequestResult = std::to_string(SSMS_UNAUTHORIZED);
     Logger().warn(kCheckModule,
                   "account " + quotedName(aUserName) + " found, password wrong -> fail");
     return false;
   }
-  const int type = account->fieldByName("accounttype").asInteger();
-  const bool active = readAccountActive(account->fieldByName("accountactive").asString());
-  const auto expiry = optionalTime(account->fieldByName("expirationtime"));
+  const int type = account.fieldByName("accounttype").asInteger();
+  const bool active = readAccountActive(account.fieldByName("accountactive").asString());
+  const auto expiry = optionalTime(account.fieldByName("expirationtime"));
   if (accountAllows(type, aAction) && active && notExpired(expiry)) {
     aAccountRequestResult = std::to_string(SSMS_OK);
-    aAccountIDResult = account->fieldByName("accountid").asInteger();
+    aAccountIDResult = account.fieldByName("accountid").asInteger();
     if (Logger().isTrace()) {
       Logger().trace(kCheckModule, "account " + quotedName(aUserName) +
                                        " found, password ok, not expired, active -> successfully");
@@ -81,16 +82,16 @@ bool TBizDatabase::checkAccount(const std::string& aUserName, const std::string&
 bool TBizDatabase::login(const std::string& aUserName, const std::string& aPassword,
                          int& ResAccountType) {
   ResAccountType = -1;
-  return guarded("login", false, false, [&] {
-    auto account = newStatement("select * from accounts where accountname = :var0");
-    account->setParamByName("var0", aUserName);
-    account->execQuery();
-    if (account->eof()) {
+  return guarded("login", false, false, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& account = preparedStatement("select * from accounts where accountname = :var0");
+    account.setParamByName("var0", aUserName);
+    account.execQuery();
+    if (account.eof()) {
       Logger().trace("db", "account " + quotedName(aUserName) + " not found, no such username.");
       return false;
     }
-    if (encodeMD5(aPassword) == account->fieldByName("accountpwd").asString()) {
-      ResAccountType = account->fieldByName("accounttype").asInteger();
+    if (encodeMD5(aPassword) == account.fieldByName("accountpwd").asString()) {
+      ResAccountType = account.fieldByName("accounttype").asInteger();
       Logger().trace("db", "account " + quotedName(aUserName) +
                                " found and password ok, logon successfully.");
       return true;
@@ -105,13 +106,13 @@ bool TBizDatabase::retrieveAccounts(std::vector<std::string>* aToStrings) {
   if (aToStrings == nullptr) {
     return false;
   }
-  return guarded("retrieveAccounts", false, false, [&] {
-    auto accounts = newStatement("select * from accounts");
-    accounts->execQuery();
-    while (!accounts->eof()) {
-      aToStrings->push_back(accounts->fieldByName("accountid").asString() + "=" +
-                            accounts->fieldByName("accountname").asString());
-      accounts->next();
+  return guarded("retrieveAccounts", false, false, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& accounts = preparedStatement("select * from accounts");
+    accounts.execQuery();
+    while (!accounts.eof()) {
+      aToStrings->push_back(accounts.fieldByName("accountid").asString() + "=" +
+                            accounts.fieldByName("accountname").asString());
+      accounts.next();
     }
     return true;
   });
@@ -119,7 +120,7 @@ bool TBizDatabase::retrieveAccounts(std::vector<std::string>* aToStrings) {
 
 bool TBizDatabase::existsAccountByName(const std::string& aAccountName) {
   return guarded("existsAccountByName", false, false,
-                 [&] { return !findAccountByName(aAccountName)->eof(); });
+                 [&]() REQUIRES(fCSDatabase) { return !findAccountByName(aAccountName).eof(); });
 }
 
 bool TBizDatabase::addAccount(const std::string& aName, const std::string& aPasswd, bool aActive,
@@ -128,7 +129,7 @@ bool TBizDatabase::addAccount(const std::string& aName, const std::string& aPass
     if (existsAccountByName(aName)) {
       return false;
     }
-    std::lock_guard lock(fCSDatabase);
+    TScopedLock lock(fCSDatabase);
     if (!fConnected || fAccountGenerator == nullptr) {
       return false; // the existence test has logged the warning
     }
@@ -171,7 +172,7 @@ bool TBizDatabase::updateAccount(int aAccountID, const std::string& aName,
     if (!existsAccountByName(aName)) {
       return false;
     }
-    std::lock_guard lock(fCSDatabase);
+    TScopedLock lock(fCSDatabase);
     if (!fConnected) {
       return false;
     }
@@ -202,20 +203,21 @@ bool TBizDatabase::getAccount(int aAccountID, std::string& rAccountName,
                               std::string& rAccountPassword, bool& rActive, int& rType,
                               TDateTime& rCreationTime, TDateTime& rExpiration,
                               std::int64_t& rExtraData) {
-  return guarded("getAccount", false, true, [&] {
-    auto account = newStatement("select * from accounts acc where (acc.accountid = :var0)");
-    account->setParamByName("var0", aAccountID);
-    account->execQuery();
-    if (account->eof()) {
+  return guarded("getAccount", false, true, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& account =
+        preparedStatement("select * from accounts acc where (acc.accountid = :var0)");
+    account.setParamByName("var0", aAccountID);
+    account.execQuery();
+    if (account.eof()) {
       return false;
     }
-    rAccountName = account->fieldByName("accountname").asString();
-    rAccountPassword = account->fieldByName("accountpwd").asString();
-    rActive = readAccountActive(account->fieldByName("accountactive").asString());
-    rType = account->fieldByName("accounttype").asInteger();
-    rCreationTime = timeOrZero(account->fieldByName("creationtime"));
-    rExpiration = timeOrZero(account->fieldByName("expirationtime"));
-    rExtraData = account->fieldByName("extradataid").asInt64();
+    rAccountName = account.fieldByName("accountname").asString();
+    rAccountPassword = account.fieldByName("accountpwd").asString();
+    rActive = readAccountActive(account.fieldByName("accountactive").asString());
+    rType = account.fieldByName("accounttype").asInteger();
+    rCreationTime = timeOrZero(account.fieldByName("creationtime"));
+    rExpiration = timeOrZero(account.fieldByName("expirationtime"));
+    rExtraData = account.fieldByName("extradataid").asInt64();
     return true;
   });
 }
@@ -224,54 +226,55 @@ bool TBizDatabase::getAccountByName(const std::string& aUserName, const std::str
                                     bool isMD5, int& rAccountId, bool& rActive, int& rType,
                                     TDateTime& rCreationTime, TDateTime& rExpiration,
                                     std::int64_t& rExtraData) {
-  return guarded("getAccountByName", false, true, [&] {
-    const auto account = findAccountByName(aUserName);
-    if (account->eof()) {
+  return guarded("getAccountByName", false, true, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& account = findAccountByName(aUserName);
+    if (account.eof()) {
       return false;
     }
     const std::string password = isMD5 ? aPassword : encodeMD5(aPassword);
-    if (password != account->fieldByName("accountpwd").asString()) {
+    if (password != account.fieldByName("accountpwd").asString()) {
       return false;
     }
-    rAccountId = account->fieldByName("accountid").asInteger();
-    rActive = readAccountActive(account->fieldByName("accountactive").asString());
-    rType = account->fieldByName("accounttype").asInteger();
-    rCreationTime = timeOrZero(account->fieldByName("creationtime"));
-    rExpiration = timeOrZero(account->fieldByName("expirationtime"));
-    rExtraData = account->fieldByName("extradataid").asInt64();
+    rAccountId = account.fieldByName("accountid").asInteger();
+    rActive = readAccountActive(account.fieldByName("accountactive").asString());
+    rType = account.fieldByName("accounttype").asInteger();
+    rCreationTime = timeOrZero(account.fieldByName("creationtime"));
+    rExpiration = timeOrZero(account.fieldByName("expirationtime"));
+    rExtraData = account.fieldByName("extradataid").asInt64();
     return true;
   });
 }
 
 bool TBizDatabase::getAccountData(int aAccountID, std::vector<std::string>* aToDataList) {
-  std::lock_guard lock(fCSDatabase);
   if (aToDataList == nullptr) {
+    TScopedLock lock(fCSDatabase); // waits for the database like every operation
     return false;
   }
-  return guarded("getAccountData", false, true, [&] {
-    auto data =
-        newStatement("select * from accountsdata accdata where (accdata.accountid = :var0)");
-    data->setParamByName("var0", aAccountID);
-    data->execQuery();
-    while (!data->eof()) {
-      aToDataList->push_back(data->fieldByName("datakey").asString() + "=" +
-                             data->fieldByName("datavalue").asString());
-      data->next();
+  return guarded("getAccountData", false, true, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& data =
+        preparedStatement("select * from accountsdata accdata where (accdata.accountid = :var0)");
+    data.setParamByName("var0", aAccountID);
+    data.execQuery();
+    while (!data.eof()) {
+      aToDataList->push_back(data.fieldByName("datakey").asString() + "=" +
+                             data.fieldByName("datavalue").asString());
+      data.next();
     }
     return true;
   });
 }
 
 bool TBizDatabase::deleteAccount(int aAccountID) {
-  return guarded("deleteAccount", false, true, [&] {
+  return guarded("deleteAccount", false, true, [&]() REQUIRES(fCSDatabase) {
     bool deleted = false;
     {
-      auto statement = newStatement("delete from accounts acc where (acc.accountid = :var0)");
-      statement->setParamByName("var0", aAccountID);
-      statement->execQuery();
-      deleted = statement->rowsAffected() > 0;
+      TFbStatement& statement =
+          preparedStatement("delete from accounts acc where (acc.accountid = :var0)");
+      statement.setParamByName("var0", aAccountID);
+      statement.execQuery();
+      deleted = statement.rowsAffected() > 0;
     }
-    writeAndRestart("deleteAccount");
+    restartTransaction("deleteAccount");
     return deleted;
   });
 }

@@ -31,24 +31,24 @@ std::int64_t TBizDatabase::saveSMSOut(TVTSMSManagerMessageType aType, const std:
                                       const std::string& /*aOriginator*/, int /*aIndex*/,
                                       int /*aState*/, int /*aLength*/) {
   std::int64_t result = -1;
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (fConnected) {
     const std::int64_t key = aID > 0 ? aID : fSMSOutGenerator->getNewValue();
     result = key;
-    auto insert = newStatement(
+    TFbStatement& insert = preparedStatement(
         "insert into smsserver_out (ID, SMSTYPE, RECIPIENT, SMSTEXT, CREATE_DATE, ORIGINATOR, "
         "SMSENCODING, STATUS_REPORT, FLASH_SMS, SRC_PORT, DST_PORT, PRIORITY, STATUS, ERRORS, "
         "GATEWAY_ID, SMSPDUDATA) values (:varID, :varSMSTYPE, :varRECIPIENT, :varSMSTEXT, "
         ":varCREATE_DATE, :varORIGINATOR, :varSMSENCODING, :varSTATUS_REPORT, :varFLASH_SMS, "
         ":varSRC_PORT, :varDST_PORT, :varPRIORITY, :varSTATUS, :varERRORS, :varGATEWAY_ID, "
         ":varSMSPDUDATA)");
-    bindParameter(*insert, {key, "O", aRecipient, aText, aCreateDate, "0", encodingText(aType), 0,
-                            0, 0, 0, 0, "S", 0, "0", aDataPDU});
-    insert->execQuery();
+    bindParameter(insert, {key, "O", aRecipient, aText, aCreateDate, "0", encodingText(aType), 0, 0,
+                           0, 0, 0, "S", 0, "0", aDataPDU});
+    insert.execQuery();
   } else {
     warnNotConnected("saveSMSOut", "db");
   }
-  writeAndRestart("saveSMSOut");
+  restartTransaction("saveSMSOut");
   return result;
 }
 
@@ -57,23 +57,23 @@ std::int64_t TBizDatabase::saveSMSIn(TVTSMSManagerMessageType aType, const std::
                                      const std::string& aDataPDU, TDateTime aMessageDate,
                                      TDateTime aReceiveDate, int aIndex, int aState, int aLength) {
   std::int64_t result = -1;
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (fConnected) {
     const std::int64_t key = aID > 0 ? aID : fSMSInGenerator->getNewValue();
     result = key;
-    auto insert = newStatement(
+    TFbStatement& insert = preparedStatement(
         "insert into smsserver_in (ID, PROCESS, ORIGINATOR, SMSTYPE, SMSENCODING, MESSAGE_DATE, "
         "RECEIVE_DATE, SMSTEXT, GATEWAY_ID, SMSPDUDATA, SMSINDEX, SMSSTATE, SMSLENGTH) values "
         "(:varID, :varPROCESS, :varORIGINATOR, :varSMSTYPE, :varSMSENCODING, :varMESSAGE_DATE, "
         ":varRECEIVE_DATE, :varSMSTEXT, :varGATEWAY_ID, :varSMSPDUDATA, :varSMSINDEX, "
         ":varSMSSTATE, :varSMSLENGTH)");
-    bindParameter(*insert, {key, 1, aOriginator, "I", encodingText(aType), aMessageDate,
-                            aReceiveDate, aText, "0", aDataPDU, aIndex, aState, aLength});
-    insert->execQuery();
+    bindParameter(insert, {key, 1, aOriginator, "I", encodingText(aType), aMessageDate,
+                           aReceiveDate, aText, "0", aDataPDU, aIndex, aState, aLength});
+    insert.execQuery();
   } else {
     warnNotConnected("saveSMSIn", "db");
   }
-  writeAndRestart("saveSMSIn");
+  restartTransaction("saveSMSIn");
   return result;
 }
 
@@ -81,34 +81,34 @@ void TBizDatabase::saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType,
                                  const std::string& aOriginator, const std::string& aText,
                                  const std::string& aDataPDU, TDateTime aMessageDate,
                                  TDateTime aReceiveDate, int aIndex, int aState, int aLength) {
-  std::lock_guard lock(fCSDatabase);
+  TScopedLock lock(fCSDatabase);
   if (fConnected) {
-    auto insert = newStatement(
+    TFbStatement& insert = preparedStatement(
         "insert into smsserver_unread (ID, ACCOUNTID, PROCESS, ORIGINATOR, SMSTYPE, SMSENCODING, "
         "MESSAGE_DATE, RECEIVE_DATE, SMSTEXT, GATEWAY_ID, SMSPDUDATA, SMSINDEX, SMSSTATE, "
         "SMSLENGTH) values (:varID, :varACCOUNTID, :varPROCESS, :varORIGINATOR, :varSMSTYPE, "
         ":varSMSENCODING, :varMESSAGE_DATE, :varRECEIVE_DATE, :varSMSTEXT, :varGATEWAY_ID, "
         ":varSMSPDUDATA, :varSMSINDEX, :varSMSSTATE, :varSMSLENGTH)");
-    bindParameter(*insert, {aID, static_cast<std::int64_t>(aAccountID), 1, aOriginator, "I",
-                            encodingText(aType), aMessageDate, aReceiveDate, aText, "0", aDataPDU,
-                            aIndex, aState, aLength});
-    insert->execQuery();
+    bindParameter(insert, {aID, static_cast<std::int64_t>(aAccountID), 1, aOriginator, "I",
+                           encodingText(aType), aMessageDate, aReceiveDate, aText, "0", aDataPDU,
+                           aIndex, aState, aLength});
+    insert.execQuery();
   } else {
     warnNotConnected("saveSMSUnRead", "db");
   }
-  writeAndRestart("saveSMSUnRead");
+  restartTransaction("saveSMSUnRead");
 }
 
 bool TBizDatabase::deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) {
-  return guarded("deleteSMSUnRead", false, true, [&] {
+  return guarded("deleteSMSUnRead", false, true, [&]() REQUIRES(fCSDatabase) {
     {
-      auto statement = newStatement(
+      TFbStatement& statement = preparedStatement(
           "delete from smsserver_unread where (ID = :varID) and (ACCOUNTID = :varACCOUNTID)");
-      statement->setParamByName("varID", aID);
-      statement->setParamByName("varACCOUNTID", aAccountID);
-      statement->execQuery();
+      statement.setParamByName("varID", aID);
+      statement.setParamByName("varACCOUNTID", aAccountID);
+      statement.execQuery();
     }
-    writeAndRestart("deleteSMSUnRead");
+    restartTransaction("deleteSMSUnRead");
     return true;
   });
 }
@@ -117,23 +117,24 @@ bool TBizDatabase::retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccount
   if (aToStrings == nullptr) {
     return false;
   }
-  return guarded("retrieveSMSUnRead", false, true, [&] {
-    auto rows = newStatement("select * from smsserver_unread where ACCOUNTID = :varACCOUNTID "
-                             "order by MESSAGE_DATE");
-    rows->setParamByName("varACCOUNTID", aAccountID);
-    rows->execQuery();
-    while (!rows->eof()) {
+  return guarded("retrieveSMSUnRead", false, true, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& rows =
+        preparedStatement("select * from smsserver_unread where ACCOUNTID = :varACCOUNTID "
+                          "order by MESSAGE_DATE");
+    rows.setParamByName("varACCOUNTID", aAccountID);
+    rows.execQuery();
+    while (!rows.eof()) {
       auto message = std::make_unique<TVTSMSManagerMessage>();
-      message->setRecipient(rows->fieldByName("ORIGINATOR").asString());
-      message->setTheMessage(rows->fieldByName("SMSTEXT").asString());
-      message->setMessageType(typeOfEncoding(rows->fieldByName("SMSENCODING").asString()));
-      message->setMessageTimestamp(rows->fieldByName("MESSAGE_DATE").asDateTime());
+      message->setRecipient(rows.fieldByName("ORIGINATOR").asString());
+      message->setTheMessage(rows.fieldByName("SMSTEXT").asString());
+      message->setMessageType(typeOfEncoding(rows.fieldByName("SMSENCODING").asString()));
+      message->setMessageTimestamp(rows.fieldByName("MESSAGE_DATE").asDateTime());
       message->setMessageIndex(-1);
       message->setMessageState(-1);
       message->setMessageLength(
           static_cast<int>(utf8ToCodePoints(message->getTheMessage()).size()));
-      aToStrings->push_back({rows->fieldByName("ID").asString(), std::move(message)});
-      rows->next();
+      aToStrings->push_back({rows.fieldByName("ID").asString(), std::move(message)});
+      rows.next();
     }
     return true;
   });
@@ -141,15 +142,16 @@ bool TBizDatabase::retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccount
 
 bool TBizDatabase::anyPatternMatches(const char* aOperation, const std::string& aTable,
                                      const std::string& aNumber, std::int64_t aAccountID) {
-  return guarded(aOperation, false, true, [&] {
-    auto patterns = newStatement("select * from " + aTable + " where ACCOUNTID = :varACCOUNTID");
-    patterns->setParamByName("varACCOUNTID", aAccountID);
-    patterns->execQuery();
-    while (!patterns->eof()) {
-      if (matchPattern(aNumber, patterns->fieldByName("PATTERN").asString())) {
+  return guarded(aOperation, false, true, [&]() REQUIRES(fCSDatabase) {
+    TFbStatement& patterns =
+        preparedStatement("select * from " + aTable + " where ACCOUNTID = :varACCOUNTID");
+    patterns.setParamByName("varACCOUNTID", aAccountID);
+    patterns.execQuery();
+    while (!patterns.eof()) {
+      if (matchPattern(aNumber, patterns.fieldByName("PATTERN").asString())) {
         return true;
       }
-      patterns->next();
+      patterns.next();
     }
     return false;
   });

@@ -2,11 +2,8 @@
 
 #include "server/FbSQLText.h"
 
-#include <cstdlib>
-#include <fstream>
-
 void runSQLScript(TBizDatabase& aDatabase, const std::string& aScript) {
-  std::lock_guard lock(aDatabase.getCSDatabase());
+  TScopedLock lock(aDatabase.getCSDatabase());
   TFbTransaction& transaction = aDatabase.getIBBizTransaction();
   for (const std::string& text : splitSQLScript(aScript)) {
     if (!transaction.inTransaction()) {
@@ -48,23 +45,4 @@ bool setupDatabase(const TBizDatabaseSettings& aSettings, const std::string& aSc
     return false;
   }
   return true;
-}
-
-std::string localServerPassword() {
-  const char* fromEnvironment = std::getenv("PARLINO_FB_PASSWORD");
-  if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
-    return fromEnvironment;
-  }
-  std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-  const std::string prefix = "ISC_PASSWORD=";
-  for (std::string line; std::getline(in, line);) {
-    if (line.compare(0, prefix.size(), prefix) == 0) {
-      std::string value = line.substr(prefix.size());
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-  }
-  return "masterkey";
 }

@@ -14,9 +14,3 @@ bool setupDatabase(const TBizDatabaseSettings& aSettings, const std::string& aSc
 // Runs the statements of a script on the open connection of aDatabase, each committed on its
 // own. Raises EFbError.
 void runSQLScript(TBizDatabase& aDatabase, const std::string& aScript);
-
-// The SYSDBA password of the Firebird server on this machine: $PARLINO_FB_PASSWORD when set
-// and not empty, else the ISC_PASSWORD of the file Debian's package writes
-// (/etc/firebird/3.0/SYSDBA.password), else "masterkey". For the tests and benchmarks that
-// create their databases through the local server.
-std::string localServerPassword();

@@ -1,6 +1,7 @@
 #include "server/FbStatement.h"
 
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 #include "server/FbApi.h"
 #include "server/FbSQLText.h"
 
@@ -55,10 +56,6 @@ T take(const std::vector<unsigned char>& aBuffer, unsigned aOffset) {
   T value;
   std::memcpy(&value, aBuffer.data() + aOffset, sizeof(T));
   return value;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && lowerAscii(std::string(a)) == lowerAscii(std::string(b));
 }
 
 } // namespace
@@ -196,7 +193,7 @@ void TFbStatement::setupOutput() {
 
 int TFbStatement::fieldIndex(std::string_view aName) const {
   for (std::size_t i = 0; i < fFieldNames.size(); ++i) {
-    if (sameName(fFieldNames[i], aName)) {
+    if (equalsIgnoreCase(fFieldNames[i], aName)) {
       return static_cast<int>(i);
     }
   }
@@ -234,7 +231,7 @@ void TFbStatement::setParamByName(std::string_view aName, const TSQLValue& aValu
   requirePrepared();
   bool found = false;
   for (int i = 0; i < paramCount(); ++i) {
-    if (sameName(fParamNames[i], aName)) {
+    if (equalsIgnoreCase(fParamNames[i], aName)) {
       fParams[i] = aValue;
       found = true;
     }

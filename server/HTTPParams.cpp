@@ -1,8 +1,7 @@
 #include "server/HTTPParams.h"
 
 #include "common/TextEncoding.h"
-
-#include <charconv>
+#include "common/TextTools.h"
 
 std::string getHTTPParam(const TWebFields& aQueryFields, std::string_view aBody,
                          std::string_view aParamName) {
@@ -19,6 +18,31 @@ std::string getHTTPParam(const TWebFields& aQueryFields, std::string_view aBody,
   return field != nullptr ? field->Value : std::string();
 }
 
+TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::string_view aBody) {
+  TWebFields bodyFields;
+  if (aQueryFields.empty()) {
+    bodyFields = parseWebFormFields(aBody);
+    for (TWebField& field : bodyFields) {
+      field.Name = lowerAscii(std::move(field.Name));
+      field.Value = lowerAscii(std::move(field.Value));
+    }
+  }
+  const TWebFields& fields = aQueryFields.empty() ? bodyFields : aQueryFields;
+  const auto value = [&](std::string_view aName) {
+    const TWebField* field = findWebField(fields, aName);
+    return field != nullptr ? field->Value : std::string();
+  };
+  TSMSCommandParams params;
+  params.User = value("smsusr");
+  params.Password = value("smspwd");
+  params.PasswordCoded = value("smspwdcoded");
+  params.Receiver = value("receiver");
+  params.Message = value("message");
+  params.Coding = value("coding");
+  params.Type = value("type");
+  return params;
+}
+
 bool readBooleanParam(const std::string& aValue, bool aDefault) {
   const std::string text = lowerAscii(aValue);
   if (text == "true") {
@@ -28,8 +52,7 @@ bool readBooleanParam(const std::string& aValue, bool aDefault) {
     return false;
   }
   long long number = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+  if (!tryParseInteger(text, number)) {
     return aDefault;
   }
   return number != 0;

@@ -13,6 +13,20 @@
 std::string getHTTPParam(const TWebFields& aQueryFields, std::string_view aBody,
                          std::string_view aParamName);
 
+// The parameters of one HTTP command, read once per request by the rule of getHTTPParam: all
+// from the query when it has any field, else all from the lower-cased form body. Absent
+// parameters are empty.
+struct TSMSCommandParams {
+  std::string User;          // smsusr
+  std::string Password;      // smspwd
+  std::string PasswordCoded; // smspwdcoded, as it arrived
+  std::string Receiver;      // receiver, not yet normalised
+  std::string Message;       // message
+  std::string Coding;        // coding, as it arrived
+  std::string Type;          // type, as it arrived
+};
+TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::string_view aBody);
+
 // "true"/"false" in any case, or a number where 0 is false; aDefault for anything else.
 bool readBooleanParam(const std::string& aValue, bool aDefault);
 

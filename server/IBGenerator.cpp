@@ -1,15 +1,16 @@
 #include "server/IBGenerator.h"
 
+#include "platform/Locks.h"
+
 #include <map>
-#include <mutex>
 
 namespace {
 
 // The open generators of the process with their two locks (list before value).
 struct TGeneratorList {
-  std::mutex CSList;
-  std::mutex CSValue;
-  std::map<std::string, std::unique_ptr<TIBGenerator>> Open;
+  TCriticalSection CSList ACQUIRED_BEFORE(CSValue);
+  TCriticalSection CSValue;
+  std::map<std::string, std::unique_ptr<TIBGenerator>> Open GUARDED_BY(CSList);
 };
 
 TGeneratorList& generatorList() {
@@ -76,12 +77,12 @@ void TIBGenerator::rethrowWithStatement(const std::exception& aError,
 TIBGenerator* TIBGenerator::getIBGenerator(TFbDatabase* aIBDatabase, TFbTransaction* aIBTransaction,
                                            const std::string& aGeneratorName) {
   TGeneratorList& list = generatorList();
-  std::lock_guard listLock(list.CSList);
+  TScopedLock listLock(list.CSList);
   const std::string key = keyOf(aIBDatabase, aGeneratorName);
   if (const auto found = list.Open.find(key); found != list.Open.end()) {
     return found->second.get();
   }
-  std::lock_guard valueLock(list.CSValue);
+  TScopedLock valueLock(list.CSValue);
   std::unique_ptr<TIBGenerator> generator(
       new TIBGenerator(aIBDatabase, aIBTransaction, aGeneratorName));
   const auto [position, inserted] = list.Open.emplace(key, std::move(generator));
@@ -96,8 +97,8 @@ void TIBGenerator::freeIBGenerator(TIBGenerator*& aGenerator) {
     return;
   }
   TGeneratorList& list = generatorList();
-  std::lock_guard listLock(list.CSList);
-  std::lock_guard valueLock(list.CSValue);
+  TScopedLock listLock(list.CSList);
+  TScopedLock valueLock(list.CSValue);
   std::exception_ptr failure;
   try {
     aGenerator->saveValueToDB(aGenerator->fCurrentValue);
@@ -118,8 +119,8 @@ void TIBGenerator::freeIBGenerator(TIBGenerator*& aGenerator) {
 
 void TIBGenerator::clearIBGenerators() {
   TGeneratorList& list = generatorList();
-  std::lock_guard listLock(list.CSList);
-  std::lock_guard valueLock(list.CSValue);
+  TScopedLock listLock(list.CSList);
+  TScopedLock valueLock(list.CSValue);
   for (auto& [key, generator] : list.Open) {
     try {
       generator->saveValueToDB(generator->fCurrentValue);
@@ -132,12 +133,12 @@ void TIBGenerator::clearIBGenerators() {
 
 int TIBGenerator::openGeneratorCount() {
   TGeneratorList& list = generatorList();
-  std::lock_guard listLock(list.CSList);
+  TScopedLock listLock(list.CSList);
   return static_cast<int>(list.Open.size());
 }
 
 std::int64_t TIBGenerator::getNewValue() {
-  std::lock_guard valueLock(generatorList().CSValue);
+  TScopedLock valueLock(generatorList().CSValue);
   fUsedGetNewValue = true;
   return ++fCurrentValue;
 }

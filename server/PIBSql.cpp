@@ -2,7 +2,7 @@
 
 TPIBSql::TPIBSql(const std::string& aSQL, TFbTransaction* aTransaction, TFbDatabase* aDatabase)
     : TFbStatement(aDatabase, aTransaction) {
-  std::lock_guard lock(fCSPreparedSQL);
+  TScopedLock lock(fCSPreparedSQL);
   if (aTransaction != nullptr && !aTransaction->inTransaction()) {
     aTransaction->startTransaction();
   }
@@ -11,7 +11,7 @@ TPIBSql::TPIBSql(const std::string& aSQL, TFbTransaction* aTransaction, TFbDatab
 }
 
 void TPIBSql::execPreparedSQL(const std::string& aSQL, const TSQLParams& aParams) {
-  std::lock_guard lock(fCSPreparedSQL);
+  TScopedLock lock(fCSPreparedSQL);
   if (aSQL != getSQL()) {
     throw EFbError("Das preparierte SQL-Statement stimmt nicht mit dem auszuführenden überein");
   }
@@ -23,7 +23,7 @@ void TPIBSql::execPreparedSQL(const std::string& aSQL, const TSQLParams& aParams
 }
 
 void TPIBSql::execPreparedSQL(const TSQLParams& aParams) {
-  std::lock_guard lock(fCSPreparedSQL);
+  TScopedLock lock(fCSPreparedSQL);
   close();
   if (!aParams.empty()) {
     bindParameter(*this, aParams);

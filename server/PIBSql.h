@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Locks.h"
 #include "server/FbStatement.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 // A statement prepared once for a fixed text and executed many times, possibly from several
@@ -21,7 +21,7 @@ public:
   void execPreparedSQL(const TSQLParams& aParams);
 
 private:
-  std::mutex fCSPreparedSQL;
+  TCriticalSection fCSPreparedSQL;
 };
 
 // Binds the i-th argument to the i-th parameter of the statement (by position in the text,

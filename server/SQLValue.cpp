@@ -1,6 +1,7 @@
 #include "server/SQLValue.h"
 
 #include "common/LanguageTools.h"
+#include "common/TextTools.h"
 
 #include <charconv>
 #include <cmath>
@@ -19,8 +20,7 @@ std::int64_t TSQLValue::asInt64() const {
   case svkText: {
     const std::string& text = get<std::string>();
     std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return (ec == std::errc() && end == text.data() + text.size()) ? value : 0;
+    return tryParseInteger(text, value) ? value : 0;
   }
   case svkTimestamp:
     return static_cast<std::int64_t>(get<TDateTime>().value());

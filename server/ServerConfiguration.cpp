@@ -1,18 +1,11 @@
 #include "server/ServerConfiguration.h"
 
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 
 #include <pugixml.hpp>
 
-#include <charconv>
-
 namespace {
-
-bool tryParseInteger(const char* aText, long long& aValue) {
-  const std::string text = aText;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), aValue);
-  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
-}
 
 // "true"/"false" in any case, or a number where 0 is false; anything else is false.
 bool readBoolean(const pugi::xml_attribute& aAttribute) {
@@ -21,7 +14,7 @@ bool readBoolean(const pugi::xml_attribute& aAttribute) {
     return true;
   }
   long long number = 0;
-  return tryParseInteger(text.c_str(), number) && number != 0;
+  return tryParseInteger(text, number) && number != 0;
 }
 
 TSerialModemEntry readSerialModem(const pugi::xml_node& aEntry) {
@@ -29,7 +22,8 @@ TSerialModemEntry readSerialModem(const pugi::xml_node& aEntry) {
   entry.Active = readBoolean(aEntry.attribute("active"));
   const pugi::xml_node modemConfig = aEntry.child("Modemconfig");
   long long port = 0;
-  if (tryParseInteger(modemConfig.attribute("comport").value(), port) && port >= 1 && port <= 255) {
+  if (tryParseInteger(std::string_view(modemConfig.attribute("comport").value()), port) &&
+      port >= 1 && port <= 255) {
     entry.CommPort = static_cast<int>(port);
   }
   entry.BaudRateName = modemConfig.attribute("baudrate").value();

@@ -5,12 +5,14 @@
 #include "modem/VTSMSManagerSerialModem.h"
 #include "platform/Files.h"
 #include "platform/ProcessInfo.h"
+#include "server/CoreLog.h"
+#include "server/MessageFiles.h"
 
 #include <cassert>
 #include <stdexcept>
 
 namespace {
-constexpr const char* kModule = "servercontroller";
+constexpr const char* kModule = SC_LOGMODULE_SERVERCONTROLLER;
 std::atomic<TIWServerController*> gController{nullptr};
 } // namespace
 
@@ -25,7 +27,10 @@ bool hasIWServerController() {
 }
 
 TIWServerController::TIWServerController(TServerStartParameters aParameters)
-    : fParameters(std::move(aParameters)), fDatabase(std::make_unique<TBizDatabase>()) {
+    : fParameters(std::move(aParameters)), fDatabase(std::make_unique<TBizDatabase>()),
+      SMSSerialModem(std::make_unique<TVTSMSManagerSerialModem>()),
+      fSerialConnection(*SMSSerialModem), fCommands(*fDatabase, fSerialConnection),
+      fInbox(*fDatabase, platform::programHome() + SC_RECEIVEDFOLDER) {
   createSerialModem();
   gController.store(this);
 }
@@ -43,7 +48,6 @@ void TIWServerController::logToFile(TKvLoggerLevel aLevel, const std::string& aM
 }
 
 void TIWServerController::IWServerControllerBaseCreate() {
-  fCSSerialConnection = std::make_unique<std::mutex>();
   fSerialModemActive = false;
   fOptions.LogPath = "./log/";
   loadOptions();
@@ -72,7 +76,6 @@ void TIWServerController::IWServerControllerBaseDestroy() {
     logToFile(KVLL_ERROR, kModule, std::string("on disconnect: ") + e.what());
   }
   logToFile(KVLL_INFO, kModule, "...stopped");
-  fCSSerialConnection.reset();
 }
 
 void TIWServerController::IWServerControllerBaseException(const std::exception& AException,
@@ -85,16 +88,17 @@ void TIWServerController::IWServerControllerBaseException(const std::exception& 
 
 void TIWServerController::interruptStartupDelay() {
   {
-    std::lock_guard lock(fCSStartupDelay);
+    TScopedLock lock(fCSStartupDelay);
     fStartupInterrupted = true;
   }
-  fStartupDelayWake.notify_all();
+  fStartupDelayWake.notifyAll();
 }
 
 void TIWServerController::waitStartupDelay() {
-  std::unique_lock lock(fCSStartupDelay);
-  fStartupDelayWake.wait_for(lock, fParameters.StartupDelay,
-                             [this] { return fStartupInterrupted; });
+  const auto deadline = std::chrono::steady_clock::now() + fParameters.StartupDelay;
+  TUniqueLock lock(fCSStartupDelay);
+  while (!fStartupInterrupted && fStartupDelayWake.waitUntil(lock, deadline)) {
+  }
 }
 
 void TIWServerController::loadOptions() {
@@ -181,4 +185,58 @@ bool TIWServerController::loadConfiguration() {
   }
   logToFile(KVLL_INFO, kModule, "config file loaded: " + portAndPin());
   return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// The HTTP commands (TSMSCommands)
+
+void TIWServerController::IWServerControllerBaseInvalidCommand(const TWebRequest& ARequest,
+                                                               TWebResponse& AResponse) {
+  fCommands.dispatch(ARequest, AResponse);
+}
+
+std::string TIWServerController::getHTTPParam(const TWebRequest& ARequestInfo,
+                                              const std::string& aParamName) const {
+  try {
+    return ::getHTTPParam(ARequestInfo.QueryFields, ARequestInfo.Body, aParamName);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string TIWServerController::processSendSMSSerialModem(const TWebRequest& ARequestInfo,
+                                                           TWebResponse& AResponseInfo) {
+  return fCommands.processSendSMSSerialModem(
+      readSMSCommandParams(ARequestInfo.QueryFields, ARequestInfo.Body), AResponseInfo);
+}
+
+std::string TIWServerController::processGetNewSMSSerialModem(const TWebRequest& ARequestInfo,
+                                                             TWebResponse& AResponseInfo) {
+  return fCommands.processGetNewSMSSerialModem(
+      readSMSCommandParams(ARequestInfo.QueryFields, ARequestInfo.Body), AResponseInfo);
+}
+
+std::string TIWServerController::processClearMemorySerialModem(const TWebRequest& ARequestInfo,
+                                                               TWebResponse& AResponseInfo) {
+  return fCommands.processClearMemorySerialModem(
+      readSMSCommandParams(ARequestInfo.QueryFields, ARequestInfo.Body), AResponseInfo);
+}
+
+bool TIWServerController::sendMessageSerialModemText(const std::string& aReceiver,
+                                                     const std::string& aMessage) {
+  return fCommands.sendMessageSerialModemText(aReceiver, aMessage);
+}
+
+bool TIWServerController::sendMessageSerialModemBinary(const std::string& aReceiver,
+                                                       const std::vector<std::uint8_t>& aMessage) {
+  return fCommands.sendMessageSerialModemBinary(aReceiver, aMessage);
+}
+
+bool TIWServerController::sendMessageSerialModemPush(const std::string& aReceiver,
+                                                     const std::vector<std::uint8_t>& aMessage) {
+  return fCommands.sendMessageSerialModemPush(aReceiver, aMessage);
+}
+
+std::string TIWServerController::getLogRequestInfo(const TWebRequest* ARequest) const {
+  return describeWebRequest(ARequest);
 }

@@ -1,20 +1,21 @@
 #pragma once
 
 #include "logging/KvLoggerTypes.h"
+#include "platform/Locks.h"
 #include "server/BKThread.h"
 #include "server/BizDatabase.h"
+#include "server/SMSCommands.h"
+#include "server/SMSInbox.h"
+#include "server/SerialModemAdapter.h"
 #include "server/ServerConfiguration.h"
 #include "server/ServerOptions.h"
 #include "webframework/WebRequest.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,13 @@ struct TServerStartParameters {
 };
 
 // The one core object of the process. The main thread runs construction, the create hook and
-// the destroy hook; HTTP worker threads and the modem's threads use it in between.
-// Lock order: fCSSerialConnection, then the database lock; any thread may log while holding
-// either (the logger's locks are leaves).
+// the destroy hook; HTTP worker threads and the modem's threads use it in between. It owns
+// the parts and keeps every operation of the core by name; the behaviour of the HTTP commands
+// lives in TSMSCommands, that of a received SMS in TSMSInbox, the database work in
+// TBizDatabase.
+// Lock order: the serial modem adapter's fCSSerialConnection (the core's serial lock), then
+// a per-account unread lock of the commands, then the database lock; any thread may log while
+// holding any of them (the logger's locks are leaves).
 class TVTSMSManager;
 class TVTSMSManagerMessage;
 class TVTSMSManagerSerialModem;
@@ -47,9 +52,9 @@ public:
   void IWServerControllerBaseException(const std::exception& AException, bool& Handled);
 
   void logToFile(TKvLoggerLevel aLevel, const std::string& aModuleName, const std::string& aMsg);
-  void loadOptions();
+  void loadOptions() EXCLUDES(fCSStartupDelay);
   bool loadConfiguration();
-  bool activateSerialModem();
+  bool activateSerialModem() EXCLUDES(fCSActivationThreads);
   bool deactivateSerialModem();
 
   // The HTTP commands: every request that is not a page request of the framework.
@@ -83,9 +88,13 @@ public:
   void SMSSerialModemAutoReadSMSError(TVTSMSManager* Sender, int aErrorCode);
 
   TVTSMSManagerSerialModem& serialModem() { return *SMSSerialModem; }
+  // The core's use of the modem, under the core's serial lock.
+  ISMSModem& serialConnection() { return fSerialConnection; }
+  TSMSCommands& commands() { return fCommands; }
+  TSMSInbox& inbox() { return fInbox; }
 
   // Cuts the start-up wait short (a stop request arrived while waiting).
-  void interruptStartupDelay();
+  void interruptStartupDelay() EXCLUDES(fCSStartupDelay);
 
   // The database side of the core (connection, accounts, SMS store).
   TBizDatabase& database() { return *fDatabase; }
@@ -97,37 +106,31 @@ public:
   std::string configurationFileName() const;
 
 private:
-  void waitStartupDelay();
+  void waitStartupDelay() EXCLUDES(fCSStartupDelay);
   void setupServerLogging();
   void applySerialModemEntry(const TSerialModemEntry& aEntry);
   TBizDatabaseSettings databaseSettings() const;
   void createSerialModem();
   void activateSerialModemWork();
-  void waitForActivations();
+  void waitForActivations() EXCLUDES(fCSActivationThreads);
   std::string modemPortText() const;
-  bool writeSMSFile(const std::string& aFolder, const TVTSMSManagerMessage& aMessage);
-  bool sendMessageSerialModemData(const std::string& aReceiver,
-                                  const std::vector<std::uint8_t>& aMessage, bool aPush);
-  std::mutex& unreadLockOf(int aAccountId);
 
   TServerStartParameters fParameters;
   TServerOptions fOptions;
   TSerialModemEntry fModemSettings;
   std::unique_ptr<TBizDatabase> fDatabase;
   std::unique_ptr<TVTSMSManagerSerialModem> SMSSerialModem;
-  std::mutex fCSActivationThreads; // leaf; guards the list below, never held while joining
-  std::vector<std::unique_ptr<TBKThread>> fActivationThreads;
-  // One lock per account serialises its fetch-and-delete of queued SMS; taken before the
-  // database lock.
-  std::mutex fCSUnreadAccounts; // leaf; guards the map
-  std::map<int, std::unique_ptr<std::mutex>> fUnreadAccountLocks;
+  TSerialModemAdapter fSerialConnection; // holds the core's serial lock
+  TSMSCommands fCommands;
+  TSMSInbox fInbox;
+  TCriticalSection fCSActivationThreads; // leaf; never held while joining
+  std::vector<std::unique_ptr<TBKThread>> fActivationThreads GUARDED_BY(fCSActivationThreads);
 
-  std::unique_ptr<std::mutex> fCSSerialConnection;
   std::atomic<bool> fSerialModemActive{false};
 
-  std::mutex fCSStartupDelay; // leaf; guards fStartupInterrupted
-  std::condition_variable fStartupDelayWake;
-  bool fStartupInterrupted = false;
+  TCriticalSection fCSStartupDelay; // leaf
+  TConditionVariable fStartupDelayWake;
+  bool fStartupInterrupted GUARDED_BY(fCSStartupDelay) = false;
 };
 
 // The controller of the running process; set while one exists.

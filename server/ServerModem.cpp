@@ -1,37 +1,21 @@
 // The core's modem: activation in the background, deactivation, and the driver's events.
-#include "common/LanguageTools.h"
 #include "common/SystemTools.h"
 #include "logging/KvLogger.h"
 #include "modem/VTSMSManagerSerialModem.h"
 #include "platform/ProcessInfo.h"
+#include "server/CoreLog.h"
 #include "server/MessageFiles.h"
 #include "server/ServerController.h"
 
-#include <charconv>
-
 namespace {
 
-constexpr const char* kModule = "servercontroller";
-constexpr const char* kModemModule = "smsmodem";
+constexpr const char* kModule = SC_LOGMODULE_SERVERCONTROLLER;
+constexpr const char* kModemModule = SC_LOGMODULE_SMSMODEM;
 constexpr const char* SC_STOREDSMSFILE = "Parlino.storedsms";
-
-std::string defaultDateTimeText(TDateTime aValue) {
-  TFormatSettings settings;
-  initGermanFormatSettings(settings);
-  return formatDateTime("dd.MM.yyyy hh:mm:ss", aValue, settings);
-}
-
-int readAccountKey(const std::string& aLine) {
-  const std::string key = aLine.substr(0, aLine.find('='));
-  int value = -1;
-  const auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), value);
-  return ec == std::errc() && end == key.data() + key.size() ? value : -1;
-}
 
 } // namespace
 
 void TIWServerController::createSerialModem() {
-  SMSSerialModem = std::make_unique<TVTSMSManagerSerialModem>();
   SMSSerialModem->setSMSCheckIntervall(IC_DEFAULTSMSRECEIVECHECKINTERVALL);
   SMSSerialModem->setAutoDeleteSMS(true);
   SMSSerialModem->setCommPort(1);
@@ -41,7 +25,6 @@ void TIWServerController::createSerialModem() {
   SMSSerialModem->setSMSMemorySizeReceiveStorage(IC_DEFAULTSMSMEMORYSIZE);
   // Received SMS stored but not yet deleted from the modem, so that none is stored twice.
   SMSSerialModem->setStoredSMSFile(platform::programHome() + SC_STOREDSMSFILE);
-  using namespace std::placeholders;
   SMSSerialModem->OnSMSSent =
       [this](TVTSMSManager* Sender, const std::string& aSender, const std::string& aMessageText,
              const std::string& aMessageData, const TVTSMSManagerMessage& aSMSInfo) {
@@ -83,7 +66,7 @@ std::string TIWServerController::modemPortText() const {
 
 bool TIWServerController::activateSerialModem() {
   try {
-    std::lock_guard lock(fCSActivationThreads);
+    TScopedLock lock(fCSActivationThreads);
     // Finished activations are joined here; one still running is kept.
     std::erase_if(fActivationThreads,
                   [](const std::unique_ptr<TBKThread>& aThread) { return aThread->finished(); });
@@ -131,78 +114,17 @@ bool TIWServerController::deactivateSerialModem() {
 void TIWServerController::waitForActivations() {
   std::vector<std::unique_ptr<TBKThread>> threads;
   {
-    std::lock_guard lock(fCSActivationThreads);
+    TScopedLock lock(fCSActivationThreads);
     threads.swap(fActivationThreads);
   }
   threads.clear(); // joins each
-}
-
-bool TIWServerController::writeSMSFile(const std::string& aFolder,
-                                       const TVTSMSManagerMessage& aMessage) {
-  const std::string folder = platform::programHome() + aFolder;
-  std::string path, error;
-  if (!writeMessageFile(folder, messageFileBaseName(NowLocal(), aMessage.getRecipient()),
-                        aMessage.toStreamText(), path, error)) {
-    logToFile(KVLL_ERROR, kModemModule, "writing SMS-File \"" + path + "\": " + error);
-    return false;
-  }
-  return true;
 }
 
 bool TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::string& aSender,
                                                     const std::string& aMessageText,
                                                     const std::string& aMessageData,
                                                     const TVTSMSManagerMessage& aSMSInfo) {
-  TVTSMSManagerMessage sms = aSMSInfo;
-  sms.setRecipient(aSender);
-  sms.setTheMessage(aMessageText);
-  sms.setMessageDataPDU(aMessageData);
-  const TDateTime received = NowUTC();
-  TKvLogger& logger = Logger();
-  const std::string timestamp = defaultDateTimeText(sms.getMessageTimestamp());
-  if (logger.isTrace()) {
-    logger.trace("receivesmsserial", "new sms received from \"" + aSender + "\" text=\"" +
-                                         aMessageText + "\" data=\"" + aMessageData +
-                                         "\" timestamp=\"" + timestamp + "\"");
-  }
-  const bool fileWritten = writeSMSFile(SC_RECEIVEDFOLDER, sms);
-
-  std::int64_t key = 0;
-  try {
-    key =
-        fDatabase->saveSMSIn(sms.getMessageType(), sms.getRecipient(), 0, sms.getTheMessage(),
-                             sms.getMessageDataPDU(), sms.getMessageTimestamp(), received,
-                             sms.getMessageIndex(), sms.getMessageState(), sms.getMessageLength());
-  } catch (const std::exception& e) {
-    logToFile(KVLL_ERROR, kModemModule, std::string("writing incomming SMS to DB : ") + e.what());
-    key = 0;
-  }
-
-  std::vector<std::string> accounts;
-  if (fDatabase->retrieveAccounts(&accounts)) {
-    for (const std::string& line : accounts) {
-      const int accountId = readAccountKey(line);
-      if (!fDatabase->checkSMSForUnread(&sms, accountId)) {
-        continue;
-      }
-      try {
-        fDatabase->saveSMSUnRead(accountId, sms.getMessageType(), key, sms.getRecipient(),
-                                 sms.getTheMessage(), sms.getMessageDataPDU(),
-                                 sms.getMessageTimestamp(), received, sms.getMessageIndex(),
-                                 sms.getMessageState(), sms.getMessageLength());
-      } catch (const std::exception& e) {
-        logToFile(KVLL_ERROR, kModemModule,
-                  std::string("error writing sms to unread table: ") + e.what());
-      }
-    }
-  }
-  if (logger.isTrace()) {
-    const std::string data = sms.getMessageType() != VTSMSMMT_TEXT ? aMessageData : "";
-    logToFile(KVLL_TRACE, kModemModule,
-              "SMS received: <" + timestamp + "> " + aSender + ", \"" + aMessageText + "\", [" +
-                  data + "]");
-  }
-  return fileWritten && key > 0; // saveSMSIn gives -1 while the database is not connected
+  return fInbox.handleReceived(aSender, aMessageText, aMessageData, aSMSInfo);
 }
 
 void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::string& aSender,
@@ -217,7 +139,7 @@ void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::strin
   TVTSMSManagerMessage sms = aSMSInfo;
   sms.setRecipient(aSender);
   sms.setTheMessage(aMessageText);
-  writeSMSFile(SC_SENTFOLDER, sms);
+  writeSMSFile(platform::programHome() + SC_SENTFOLDER, sms);
   try {
     fDatabase->saveSMSOut(sms.getMessageType(), sms.getRecipient(), 0, sms.getTheMessage(),
                           sms.getMessageDataPDU(), NowUTC(), "", sms.getMessageIndex(),

@@ -1,8 +1,8 @@
 #include "server/ServerOptions.h"
 
 #include "common/RegistryFile.h"
+#include "common/TextTools.h"
 
-#include <charconv>
 #include <stdexcept>
 
 namespace {
@@ -14,19 +14,17 @@ public:
       : std::runtime_error("invalid data type for '" + aName + "'") {}
 };
 
-bool tryParseInteger(const std::string& aText, int& aValue) {
-  std::size_t first = aText.find_first_not_of(' ');
-  std::size_t last = aText.find_last_not_of(' ');
+// A number of the options: blanks around it and one leading "+" are allowed.
+bool tryParseOptionNumber(const std::string& aText, int& aValue) {
+  const std::size_t first = aText.find_first_not_of(' ');
   if (first == std::string::npos) {
     return false;
   }
-  const char* begin = aText.data() + first;
-  const char* end = aText.data() + last + 1;
-  if (*begin == '+') {
-    ++begin;
+  std::string_view text(aText.data() + first, aText.find_last_not_of(' ') + 1 - first);
+  if (text.front() == '+') {
+    text.remove_prefix(1);
   }
-  const auto [stop, ec] = std::from_chars(begin, end, aValue);
-  return ec == std::errc() && stop == end;
+  return tryParseInteger(text, aValue);
 }
 
 class TOptionsReader {
@@ -47,7 +45,7 @@ public:
 
   int number(const char* aName, int aDefault) const {
     int result = aDefault;
-    return tryParseInteger(text(aName, std::to_string(aDefault)), result) ? result : aDefault;
+    return tryParseOptionNumber(text(aName, std::to_string(aDefault)), result) ? result : aDefault;
   }
 
 private:

@@ -83,10 +83,10 @@ TWebListenResult TWebListener::open(const std::string& aAddress, int aPort) {
 }
 
 void TWebListener::start() {
-  fThread = std::thread([this] {
+  fThread.start([this](TStoppableThread& aThread) {
     // A failure inside the loop (out of memory) costs the connections waiting then, not the
     // listener.
-    while (!fStopping) {
+    while (!aThread.stopRequested()) {
       try {
         run();
       } catch (const std::exception& e) {
@@ -94,24 +94,20 @@ void TWebListener::start() {
       } catch (...) {
         Logger().error("webframework", "listener: unknown error");
       }
-      if (!fStopping) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // no hot loop on a fault
-      }
+      aThread.waitFor(std::chrono::milliseconds(100)); // no hot loop on a fault
     }
   });
 }
 
 void TWebListener::stop() {
-  fStopping = true;
+  fThread.requestStop();
   if (fWakeEvent.valid()) {
     wake();
   }
-  if (fThread.joinable()) {
-    fThread.join();
-  }
+  fThread.join();
   std::vector<std::unique_ptr<TWebConnection>> left;
   {
-    std::lock_guard<std::mutex> lock(fCSInbox);
+    TScopedLock lock(fCSInbox);
     fStopped = true;
     left.swap(fInbox);
   }
@@ -125,8 +121,8 @@ void TWebListener::wake() {
 
 void TWebListener::giveBack(std::unique_ptr<TWebConnection> aConnection) {
   {
-    std::lock_guard<std::mutex> lock(fCSInbox);
-    if (fStopped || fStopping) {
+    TScopedLock lock(fCSInbox);
+    if (fStopped || stopping()) {
       return; // closed with aConnection
     }
     fInbox.push_back(std::move(aConnection));
@@ -137,7 +133,7 @@ void TWebListener::giveBack(std::unique_ptr<TWebConnection> aConnection) {
 void TWebListener::takeInbox(std::vector<std::unique_ptr<TWebConnection>>& aWaiting) {
   std::vector<std::unique_ptr<TWebConnection>> given;
   {
-    std::lock_guard<std::mutex> lock(fCSInbox);
+    TScopedLock lock(fCSInbox);
     given.swap(fInbox);
   }
   const TWebClock::time_point now = TWebClock::now();
@@ -238,7 +234,7 @@ void TWebListener::examine(std::unique_ptr<TWebConnection>& aConnection) {
 void TWebListener::run() {
   std::vector<std::unique_ptr<TWebConnection>> waiting;
   std::vector<pollfd> items;
-  while (!fStopping) {
+  while (!stopping()) {
     takeInbox(waiting);
     std::erase(waiting, nullptr);
 
@@ -253,7 +249,7 @@ void TWebListener::run() {
       Logger().error("webframework", std::string("poll failed: ") + std::strerror(errno));
       break;
     }
-    if (fStopping) {
+    if (stopping()) {
       break;
     }
     if (items[0].revents != 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Locks.h"
+#include "platform/StoppableThread.h"
 #include "webframework/WebConnection.h"
 #include "webframework/WebRequestHead.h"
 
@@ -7,9 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct TWebListenerSettings {
@@ -32,7 +32,8 @@ struct [[nodiscard]] TWebListenResult {
 // therefore hold no worker: an idle one is closed after the keep-alive time-out, a request
 // that is not complete within the request time-out is answered 408, one over the size
 // limits 413, 414 or 431, and connections over the maximum 503.
-// Lock: fCSInbox, a leaf. The hand-over runs on the listener thread without locks held.
+// Lock: fCSInbox, a leaf. The hand-over runs on the listener thread without locks held. The
+// loop runs on a TStoppableThread: stop() asks it to end, wakes its poll and joins it.
 class TWebListener {
 public:
   // Takes a connection with a complete request; gives it back when it cannot take it.
@@ -48,18 +49,19 @@ public:
   TWebListenResult open(const std::string& aAddress, int aPort);
   void start();
   // Stops accepting, closes every connection the listener holds and joins its thread.
-  void stop();
+  void stop() EXCLUDES(fCSInbox);
 
   // A worker is done with a request and the connection stays open: wait for its next one.
   // Closes the connection when the listener is stopped.
-  void giveBack(std::unique_ptr<TWebConnection> aConnection);
+  void giveBack(std::unique_ptr<TWebConnection> aConnection) EXCLUDES(fCSInbox);
 
   int getPort() const { return fPort; }
   // Connections open now: waiting here, queued for or served by a worker.
   int getOpenConnectionCount() const { return *fOpenCount; }
 
 private:
-  void run();
+  void run() EXCLUDES(fCSInbox);
+  bool stopping() const { return fThread.stopRequested(); }
   void wake();
   void acceptAll(std::vector<std::unique_ptr<TWebConnection>>& aWaiting);
   // Reads what arrived; false when the connection is to be closed.
@@ -67,7 +69,7 @@ private:
   // Decides on the gathered bytes: hand over, refuse, or wait on.
   void examine(std::unique_ptr<TWebConnection>& aConnection);
   void refuse(TWebConnection& aConnection, int aStatus);
-  void takeInbox(std::vector<std::unique_ptr<TWebConnection>>& aWaiting);
+  void takeInbox(std::vector<std::unique_ptr<TWebConnection>>& aWaiting) EXCLUDES(fCSInbox);
 
   TWebListenerSettings fSettings;
   THandOver fHandOver;
@@ -75,9 +77,8 @@ private:
   TWebSocketHandle fWakeEvent;
   int fPort = 0;
   std::shared_ptr<std::atomic<int>> fOpenCount;
-  std::atomic<bool> fStopping{false};
-  std::mutex fCSInbox; // guards fInbox and fStopped
-  std::vector<std::unique_ptr<TWebConnection>> fInbox;
-  bool fStopped = false;
-  std::thread fThread;
+  TCriticalSection fCSInbox;
+  std::vector<std::unique_ptr<TWebConnection>> fInbox GUARDED_BY(fCSInbox);
+  bool fStopped GUARDED_BY(fCSInbox) = false;
+  TStoppableThread fThread;
 };

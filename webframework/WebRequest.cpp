@@ -1,6 +1,7 @@
 #include "webframework/WebRequest.h"
 
 #include "common/TextEncoding.h"
+#include "common/TextTools.h"
 
 #include <algorithm>
 
@@ -17,13 +18,6 @@ int hexDigit(char c) {
     return c - 'A' + 10;
   }
   return -1;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-           return lower(x) == lower(y);
-         });
 }
 
 std::string valueOf(const TWebFields& aFields, std::string_view aName) {
@@ -76,7 +70,7 @@ TWebFields parseWebFormFields(std::string_view aText) {
 
 const TWebField* findWebField(const TWebFields& aFields, std::string_view aName) {
   for (const TWebField& field : aFields) {
-    if (sameName(field.Name, aName)) {
+    if (equalsIgnoreCase(field.Name, aName)) {
       return &field;
     }
   }
@@ -100,7 +94,8 @@ std::string TWebRequest::getFormParam(std::string_view aName) const {
 }
 
 void TWebResponse::setHeader(const std::string& aName, const std::string& aValue) {
-  std::erase_if(Headers, [&](const TWebField& field) { return sameName(field.Name, aName); });
+  std::erase_if(Headers,
+                [&](const TWebField& field) { return equalsIgnoreCase(field.Name, aName); });
   Headers.push_back({aName, aValue});
 }
 

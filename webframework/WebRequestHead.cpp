@@ -1,17 +1,12 @@
 #include "webframework/WebRequestHead.h"
 
+#include "common/TextTools.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool containsToken(std::string_view aValue, std::string_view aToken) {
   std::size_t start = 0;
@@ -27,7 +22,7 @@ bool containsToken(std::string_view aValue, std::string_view aToken) {
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
       item.remove_suffix(1);
     }
-    if (sameName(item, aToken)) {
+    if (equalsIgnoreCase(item, aToken)) {
       return true;
     }
     start = end + 1;
@@ -43,6 +38,42 @@ std::string_view trimmed(std::string_view aText) {
     aText.remove_suffix(1);
   }
   return aText;
+}
+
+bool isKnownMethod(std::string_view aMethod) {
+  for (const char* known :
+       {"GET", "HEAD", "POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"}) {
+    if (aMethod == known) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// "<method> <target> <version>" with exactly one blank between the parts.
+bool parseRequestLine(std::string_view aLine, TWebRequestHead& aHead) {
+  if (aLine.empty() || aLine.back() != '\r') {
+    return false;
+  }
+  aLine.remove_suffix(1);
+  const std::size_t first = aLine.find(' ');
+  const std::size_t second = aLine.find(' ', first + 1);
+  if (first == std::string_view::npos || second == std::string_view::npos ||
+      aLine.find(' ', second + 1) != std::string_view::npos) {
+    return false;
+  }
+  const std::string_view method = aLine.substr(0, first);
+  const std::string_view target = aLine.substr(first + 1, second - first - 1);
+  const std::string_view version = aLine.substr(second + 1);
+  if (!isKnownMethod(method) || target.empty() ||
+      (version != "HTTP/1.1" && version != "HTTP/1.0") ||
+      target.find_first_of("\t\r") != std::string_view::npos) {
+    return false;
+  }
+  aHead.Method = method;
+  aHead.Target = target;
+  aHead.Version = version;
+  return true;
 }
 
 TWebRequestHead refused(int aStatus) {
@@ -90,7 +121,8 @@ TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aL
       return refused(400);
     }
     const std::string_view value = trimmed(line.substr(colon + 1));
-    if (sameName(name, "Content-Length")) {
+    head.Headers.push_back({std::string(name), std::string(value)});
+    if (equalsIgnoreCase(name, "Content-Length")) {
       std::size_t length = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
       if (value.empty() || ec == std::errc::invalid_argument ||
@@ -102,24 +134,84 @@ TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aL
       }
       haveLength = true;
       head.BodySize = length;
-    } else if (sameName(name, "Transfer-Encoding")) {
+    } else if (equalsIgnoreCase(name, "Transfer-Encoding")) {
       haveTransferEncoding = true;
-      if (!sameName(value, "chunked")) {
+      if (!equalsIgnoreCase(value, "chunked")) {
         return refused(containsToken(value, "chunked") ? 400 : 501);
       }
       head.Chunked = true;
-    } else if (sameName(name, "Expect")) {
-      head.ExpectContinue = sameName(value, "100-continue");
+    } else if (equalsIgnoreCase(name, "Expect")) {
+      head.ExpectContinue = equalsIgnoreCase(value, "100-continue");
     }
   }
   // Both framings at once let two readers disagree on where the request ends.
   if (haveLength && haveTransferEncoding) {
     return refused(400);
   }
+  if (!parseRequestLine(aBytes.substr(0, firstLineEnd), head)) {
+    return refused(400);
+  }
   if (head.Chunked || head.ExpectContinue || aBytes.size() >= head.HeadSize + head.BodySize) {
     head.State = EWebHeadScan::Complete;
   }
   return head;
+}
+
+TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBodySize) {
+  // A size line longer than this is no chunk size.
+  constexpr std::size_t kMaxSizeLine = 1024;
+  TWebChunkedBody result;
+  const auto refuse = [&](int aStatus) {
+    result.State = EWebBodyScan::Refused;
+    result.RefusalStatus = aStatus;
+    result.Body.clear();
+    return result;
+  };
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t lineEnd = aBytes.find("\r\n", pos);
+    if (lineEnd == std::string_view::npos) {
+      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : result;
+    }
+    std::string_view sizeText = aBytes.substr(pos, lineEnd - pos);
+    sizeText = trimmed(sizeText.substr(0, sizeText.find(';'))); // chunk extensions are ignored
+    std::size_t size = 0;
+    const auto [end, ec] =
+        std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), size, 16);
+    if (sizeText.empty() || ec == std::errc::invalid_argument ||
+        end != sizeText.data() + sizeText.size()) {
+      return refuse(400);
+    }
+    if (ec == std::errc::result_out_of_range || size > aMaxBodySize - result.Body.size()) {
+      return refuse(413);
+    }
+    pos = lineEnd + 2;
+    if (size == 0) {
+      break;
+    }
+    if (aBytes.size() < pos + size + 2) {
+      return result;
+    }
+    if (aBytes.substr(pos + size, 2) != "\r\n") {
+      return refuse(400);
+    }
+    result.Body.append(aBytes.substr(pos, size));
+    pos += size + 2;
+  }
+  // Trailer lines up to an empty line; their content is not used.
+  for (;;) {
+    const std::size_t lineEnd = aBytes.find("\r\n", pos);
+    if (lineEnd == std::string_view::npos) {
+      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : result;
+    }
+    const bool last = lineEnd == pos;
+    pos = lineEnd + 2;
+    if (last) {
+      result.State = EWebBodyScan::Complete;
+      result.Size = pos;
+      return result;
+    }
+  }
 }
 
 std::string_view webRefusalResponse(int aStatus) {

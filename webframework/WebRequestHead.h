@@ -1,6 +1,9 @@
 #pragma once
 
+#include "webframework/WebRequest.h"
+
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Size limits of one request.
@@ -8,6 +11,7 @@ struct TWebLimits {
   std::size_t MaxRequestLineSize = 8192; // method, target and version
   std::size_t MaxHeadSize = 16384;       // request line and headers with their line ends
   std::size_t MaxBodySize = 65536;
+  std::size_t MaxFormBodySize = 8192; // a body of type application/x-www-form-urlencoded
 };
 
 enum class EWebHeadScan {
@@ -24,12 +28,33 @@ struct TWebRequestHead {
   std::size_t BodySize = 0;    // the Content-Length; 0 without one
   bool Chunked = false;        // the body follows in chunks; its end is found by the reader
   bool ExpectContinue = false; // the client waits for "100 Continue" before its body
+  // Known when Complete: the request line and the headers, in the order they came (values
+  // without the blanks around them).
+  std::string Method;  // GET, HEAD, POST, PUT, DELETE, CONNECT, OPTIONS, TRACE or PATCH
+  std::string Target;  // as sent: "/sendsms?smsusr=a"
+  std::string Version; // "HTTP/1.0" or "HTTP/1.1"
+  TWebFields Headers;
 };
 
-// Scans the head of the request that starts at the beginning of aBytes. A request is
-// complete when its head and a Content-Length body are all there, or, for a chunked body or
-// one the client holds back until "100 Continue", as soon as its head is. Pure: no I/O.
+// Scans and parses the head of the request that starts at the beginning of aBytes: this is
+// the only reading of a request head. A request is complete when its head and a
+// Content-Length body are all there, or, for a chunked body or one the client holds back
+// until "100 Continue", as soon as its head is. A request line that is not "<method> <target>
+// HTTP/1.0|1.1" with a known method is refused 400. Pure: no I/O.
 TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aLimits);
+
+enum class EWebBodyScan { Incomplete, Complete, Refused };
+
+// What the bytes after a head say about a chunked body: its decoded content and, when
+// Complete, the bytes it takes up to and including its last line. Refused with 400 for a
+// malformed chunk and 413 for a body over aMaxBodySize. Pure: no I/O.
+struct TWebChunkedBody {
+  EWebBodyScan State = EWebBodyScan::Incomplete;
+  int RefusalStatus = 0;
+  std::size_t Size = 0;
+  std::string Body;
+};
+TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBodySize);
 
 // The response sent for a refused request (status line, headers, a short text body), with
 // "Connection: close".

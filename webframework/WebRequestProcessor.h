@@ -3,16 +3,16 @@
 #include "webframework/WebApplicationRouter.h"
 #include "webframework/WebConnection.h"
 
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
+#include <string>
 
-// Reads one request from a connection whose request has arrived, runs it through the router
-// and writes the answer, with the HTTP library doing the parsing and writing. Used by any
-// number of worker threads at once, each on its own connection; keeps no per-request state.
-// The library's socket loop is not used: the listener owns the sockets between requests.
-class TWebRequestProcessor : private httplib::Server {
+// Serves the request at the start of a connection's buffer, whose head the listener has
+// scanned and parsed (TWebRequestHead): reads a body that is still on its way (chunked, or
+// held back until "100 Continue"), runs the request through the router and writes the
+// answer. Used by any number of worker threads at once, each on its own connection; keeps no
+// per-request state.
+class TWebRequestProcessor {
 public:
   // Answers finished while aClosing is set tell the client that the connection closes.
   TWebRequestProcessor(const TWebApplicationRouter& aRouter, const std::atomic<bool>& aClosing,
@@ -22,16 +22,27 @@ public:
   // Serves the request at the start of aConnection's buffer. Returns true when the connection
   // may carry another request; its buffer then starts with whatever followed this one.
   bool serve(TWebConnection& aConnection, bool aCloseAfter, TWebClock::time_point aReadDeadline,
-             std::chrono::milliseconds aWriteTimeout);
+             std::chrono::milliseconds aWriteTimeout) const;
 
 private:
-  void handle(const httplib::Request& aRequest, httplib::Response& aResponse) const;
-  static void prepare(httplib::Request& aRequest, const TWebConnection& aConnection);
+  // The body of the request: false (the connection closes) when it does not arrive in time;
+  // aRefusal is set when it is refused. aUsed is the bytes of the whole request.
+  bool readBody(TWebConnection& aConnection, TWebClock::time_point aReadDeadline,
+                std::chrono::milliseconds aWriteTimeout, std::string& aBody, std::size_t& aUsed,
+                int& aRefusal) const;
 
   const TWebApplicationRouter& fRouter; // not owned; outlives the processor
   const std::atomic<bool>& fClosing;    // not owned; outlives the processor
+  TWebLimits fLimits;
+  std::string fKeepAlive; // the Keep-Alive header of answers on a connection that stays open
 };
 
-// The framework's view of a parsed request, and the library's answer from a filled response.
-TWebRequest webRequestOf(const httplib::Request& aRequest);
-void applyWebResponse(const TWebResponse& aSource, httplib::Response& aTarget);
+// The framework's view of a request whose head was parsed into aHead, with its body.
+TWebRequest webRequestOf(const TWebRequestHead& aHead, std::string aBody,
+                         const TWebConnection& aConnection);
+// The bytes of an answer: status line, the handler's headers (in name order, without framing
+// headers and values holding CR or LF), Content-Type, Content-Length (the body's byte count),
+// Connection or Keep-Alive, then the body (none for a HEAD request). A status outside
+// 100..599 is answered 500.
+std::string webResponseText(const TWebResponse& aResponse, bool aHeadRequest, bool aClose,
+                            const std::string& aKeepAlive);

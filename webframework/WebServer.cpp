@@ -5,6 +5,9 @@
 #include "webframework/WebRequestProcessor.h"
 #include "webframework/WebWorkerPool.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <atomic>
 
 // What exists while the server runs. Destroyed in reverse order of the members: the pool
@@ -28,15 +31,45 @@ struct TWebServer::TRunning {
   }
 
   void serve(std::unique_ptr<TWebConnection> aConnection) {
-    ++aConnection->RequestCount;
-    const bool closeAfter =
-        Stopping || aConnection->RequestCount >= Settings.MaxRequestsPerConnection;
-    const bool keep =
-        Processor.serve(*aConnection, closeAfter, TWebClock::now() + Settings.RequestTimeout,
-                        Settings.WriteTimeout);
-    if (keep && !Stopping) {
-      Listener.giveBack(std::move(aConnection));
+    for (;;) {
+      ++aConnection->RequestCount;
+      const bool closeAfter =
+          Stopping || aConnection->RequestCount >= Settings.MaxRequestsPerConnection;
+      const bool keep =
+          Processor.serve(*aConnection, closeAfter, TWebClock::now() + Settings.RequestTimeout,
+                          Settings.WriteTimeout);
+      if (!keep || Stopping) {
+        return; // closed with aConnection
+      }
+      if (!nextRequestArrived(*aConnection)) {
+        Listener.giveBack(std::move(aConnection));
+        return;
+      }
     }
+  }
+
+  // Whether the connection's next request is there whole within the linger time; whatever
+  // arrived stays in its buffer for the listener otherwise.
+  bool nextRequestArrived(TWebConnection& aConnection) const {
+    if (aConnection.Buffer.empty()) {
+      const auto linger =
+          std::chrono::duration_cast<std::chrono::nanoseconds>(Settings.WorkerLinger);
+      timespec wait{static_cast<time_t>(linger.count() / 1'000'000'000),
+                    static_cast<long>(linger.count() % 1'000'000'000)};
+      pollfd item{aConnection.Socket.get(), POLLIN, 0};
+      if (linger.count() <= 0 || ::ppoll(&item, 1, &wait, nullptr) != 1 ||
+          (item.revents & POLLIN) == 0) {
+        return false;
+      }
+      char chunk[16 * 1024];
+      const ssize_t n = ::recv(aConnection.Socket.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n <= 0) {
+        return false; // the listener sees the close or the error again
+      }
+      aConnection.Buffer.append(chunk, static_cast<std::size_t>(n));
+    }
+    aConnection.Head = scanWebRequestHead(aConnection.Buffer, Settings.Limits);
+    return aConnection.Head.State == EWebHeadScan::Complete;
   }
 
   TWebServerSettings Settings;

@@ -20,6 +20,10 @@ struct TWebServerSettings {
   std::chrono::milliseconds WriteTimeout{10000};    // writing one answer
   int MaxConnections = 512;
   int MaxRequestsPerConnection = 100;
+  // How long a worker that has answered waits for the next request on the same connection
+  // before it gives the connection back to the listener: a client that sends its next
+  // request at once is served without two hand-overs between threads.
+  std::chrono::microseconds WorkerLinger{1000};
 };
 
 struct [[nodiscard]] TWebStartResult {
@@ -31,7 +35,9 @@ struct [[nodiscard]] TWebStartResult {
 
 // The framework's HTTP server: one listener thread that accepts connections and gathers each
 // request whole, and a pool of worker threads that run complete requests through the router
-// (framework pages, then the server core's hook) and write the answers.
+// (framework pages, then the server core's hook) and write the answers. After an answer a
+// worker keeps the connection for at most WorkerLinger in case the next request follows at
+// once; an idle or slow connection is then the listener's again and holds no worker.
 //
 // Threads: start and stop from one controlling thread; the router's hooks are set before
 // start and run on the workers, several at once. stop() returns once the requests being

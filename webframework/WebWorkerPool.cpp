@@ -16,22 +16,22 @@ TWebWorkerPool::~TWebWorkerPool() {
 std::unique_ptr<TWebConnection>
 TWebWorkerPool::enqueue(std::unique_ptr<TWebConnection> aConnection) {
   {
-    std::lock_guard<std::mutex> lock(fCSQueue);
+    TScopedLock lock(fCSQueue);
     if (fShutdown) {
       return aConnection;
     }
     fQueue.push_back(std::move(aConnection));
   }
-  fQueueChanged.notify_one();
+  fQueueChanged.notifyOne();
   return nullptr;
 }
 
 void TWebWorkerPool::shutdown() {
   {
-    std::lock_guard<std::mutex> lock(fCSQueue);
+    TScopedLock lock(fCSQueue);
     fShutdown = true;
   }
-  fQueueChanged.notify_all();
+  fQueueChanged.notifyAll();
   for (std::thread& thread : fThreads) {
     if (thread.joinable()) {
       thread.join();
@@ -40,7 +40,7 @@ void TWebWorkerPool::shutdown() {
 }
 
 int TWebWorkerPool::getBusyCount() const {
-  std::lock_guard<std::mutex> lock(fCSQueue);
+  TScopedLock lock(fCSQueue);
   return fActive + static_cast<int>(fQueue.size());
 }
 
@@ -48,8 +48,10 @@ void TWebWorkerPool::run() {
   for (;;) {
     std::unique_ptr<TWebConnection> connection;
     {
-      std::unique_lock<std::mutex> lock(fCSQueue);
-      fQueueChanged.wait(lock, [this] { return fShutdown || !fQueue.empty(); });
+      TUniqueLock lock(fCSQueue);
+      while (!fShutdown && fQueue.empty()) {
+        fQueueChanged.wait(lock);
+      }
       if (fQueue.empty()) {
         return; // shut down and nothing left to serve
       }
@@ -64,7 +66,7 @@ void TWebWorkerPool::run() {
     } catch (...) {
       Logger().error("webframework", "worker: unknown error");
     }
-    std::lock_guard<std::mutex> lock(fCSQueue);
+    TScopedLock lock(fCSQueue);
     --fActive;
   }
 }

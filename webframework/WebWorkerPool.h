@@ -1,12 +1,11 @@
 #pragma once
 
+#include "platform/Locks.h"
 #include "webframework/WebConnection.h"
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -24,23 +23,24 @@ public:
   TWebWorkerPool& operator=(const TWebWorkerPool&) = delete;
 
   // Queues a connection; after shutdown it is handed back instead (the caller closes it).
-  std::unique_ptr<TWebConnection> enqueue(std::unique_ptr<TWebConnection> aConnection);
+  std::unique_ptr<TWebConnection> enqueue(std::unique_ptr<TWebConnection> aConnection)
+      EXCLUDES(fCSQueue);
   // Serves what is queued, then ends and joins every thread. Blocks until the requests in
   // progress are answered.
-  void shutdown();
+  void shutdown() EXCLUDES(fCSQueue);
 
   int getThreadCount() const { return static_cast<int>(fThreads.size()); }
   // Connections queued or being served.
-  int getBusyCount() const;
+  int getBusyCount() const EXCLUDES(fCSQueue);
 
 private:
-  void run();
+  void run() EXCLUDES(fCSQueue);
 
   TWork fWork;
-  mutable std::mutex fCSQueue;
-  std::condition_variable fQueueChanged;
-  std::deque<std::unique_ptr<TWebConnection>> fQueue;
-  int fActive = 0;
-  bool fShutdown = false;
+  mutable TCriticalSection fCSQueue;
+  TConditionVariable fQueueChanged;
+  std::deque<std::unique_ptr<TWebConnection>> fQueue GUARDED_BY(fCSQueue);
+  int fActive GUARDED_BY(fCSQueue) = 0;
+  bool fShutdown GUARDED_BY(fCSQueue) = false;
   std::vector<std::thread> fThreads;
 };

@@ -1,14 +1,12 @@
 #include "ProgramArguments.h"
 
-#include <charconv>
+#include "common/TextTools.h"
 
 namespace {
 bool tryParseDelay(const std::string& aText, std::chrono::milliseconds& aDelay,
                    long long aMinimum = 0) {
   long long value = 0;
-  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), value);
-  if (aText.empty() || ec != std::errc() || end != aText.data() + aText.size() ||
-      value < aMinimum || value > 3'600'000) {
+  if (!tryParseInteger(aText, value) || value < aMinimum || value > 3'600'000) {
     return false;
   }
   aDelay = std::chrono::milliseconds(value);

@@ -2,10 +2,10 @@
 // tests/e2e/browser: parlino with the modem simulator and a database on the local Firebird
 // server, a short page session time-out, and a browser script run by node's test runner.
 // Screenshots go to <build>/test-artifacts/browser/.
-#include "platform/TcpServer.h"
 #include "server/Accounts.h"
 #include "tests/e2e/ParlinoProgram.h"
 #include "tests/server/DbTestSupport.h"
+#include "tests/support/LocalServices.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ protected:
                              "--serial", "4711"},
                             fDir.path(), fDir.file("sim.out"));
     EXPECT_TRUE(waitFor([&] { return access((dev + "/COM3").c_str(), F_OK) == 0; }));
-    const int port = platform::freeLoopbackPort();
+    const int port = testsupport::freeLoopbackPort();
     const TBizDatabaseSettings& db = fDatabase->settings();
     parlinotest::writeOptionsFile(fDir, {{"Database", db.Name},
                                          {"DatabaseHost", db.Host},

@@ -1,10 +1,10 @@
 // The gateway end to end: parlino with the modem simulator on a pseudo-terminal, a Firebird
 // database on the local server, and HTTP over loopback.
 #include "common/AttributedDocument.h"
-#include "platform/TcpServer.h"
 #include "server/Accounts.h"
 #include "tests/e2e/ParlinoProgram.h"
 #include "tests/server/DbTestSupport.h"
+#include "tests/support/LocalServices.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ const std::string kAnnaPassword = "geheim";
 class TGateway {
 public:
   explicit TGateway(bool aModemActive, const std::string& aDatabaseName = {})
-      : fDatabase(EDbEngine::server), fPort(platform::freeLoopbackPort()) {
+      : fDatabase(EDbEngine::server), fPort(testsupport::freeLoopbackPort()) {
     dbtest::requireEngine(EDbEngine::server);
     seedAccounts();
     const std::string dev = fDir.file("dev");

@@ -1,8 +1,8 @@
 // parlino with logging to a server: its warnings and errors reach parlino-logserver over
 // loopback while its own daily file goes on, and entries logged while the log server is down
 // arrive once it is back.
-#include "platform/TcpServer.h"
 #include "tests/e2e/ParlinoProgram.h"
+#include "tests/support/LocalServices.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -81,7 +81,7 @@ protected:
   }
 
   TTempDir fDir;
-  int fHttpPort = platform::freeLoopbackPort();
+  int fHttpPort = testsupport::freeLoopbackPort();
   int fLogPort = 0;
   std::unique_ptr<TChildProcess> fLogServer;
   std::unique_ptr<TChildProcess> fGateway;

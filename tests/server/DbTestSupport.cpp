@@ -3,6 +3,7 @@
 #include "logging/KvLogger.h"
 #include "server/DatabaseSetup.h"
 #include "server/FbStatement.h"
+#include "tests/support/LocalServices.h"
 
 #include <sys/stat.h>
 
@@ -30,7 +31,7 @@ std::string engineName(const testing::TestParamInfo<EDbEngine>& aInfo) {
 
 TServerLogin serverLogin() {
   return {environment("PARLINO_FB_HOST", "localhost"), environment("PARLINO_FB_USER", "SYSDBA"),
-          localServerPassword()};
+          testsupport::localServerPassword()};
 }
 
 void requireEngine(EDbEngine aEngine) {

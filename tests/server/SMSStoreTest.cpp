@@ -1,5 +1,6 @@
 #include "common/SystemTools.h"
 #include "server/BizDatabase.h"
+#include "server/SMSInbox.h"
 #include "server/SMSPatterns.h"
 #include "tests/server/DbTestSupport.h"
 
@@ -91,25 +92,10 @@ protected:
                   " (ID, ACCOUNTID, PATTERN) values (:0, :1, :2)",
               {aId, aAccount, aPattern});
   }
-  // What the modem's receive handler does with one SMS: store it and copy it into the queue
-  // of every account whose receive patterns match the sender.
+  // The database part of handling a received SMS: the row and the copies.
   std::int64_t receive(const TVTSMSManagerMessage& aSMS, TDateTime aReceived) {
-    const std::int64_t key = fDatabase.saveSMSIn(
-        aSMS.getMessageType(), aSMS.getRecipient(), 0, aSMS.getTheMessage(),
-        aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(), aReceived, aSMS.getMessageIndex(),
-        aSMS.getMessageState(), aSMS.getMessageLength());
-    std::vector<std::string> accounts;
-    EXPECT_TRUE(fDatabase.retrieveAccounts(&accounts));
-    for (const std::string& line : accounts) {
-      const int account = std::stoi(line.substr(0, line.find('=')));
-      if (fDatabase.checkSMSForUnread(&aSMS, account)) {
-        fDatabase.saveSMSUnRead(account, aSMS.getMessageType(), key, aSMS.getRecipient(),
-                                aSMS.getTheMessage(), aSMS.getMessageDataPDU(),
-                                aSMS.getMessageTimestamp(), aReceived, aSMS.getMessageIndex(),
-                                aSMS.getMessageState(), aSMS.getMessageLength());
-      }
-    }
-    return key;
+    TSMSInbox inbox(fDatabase, fDb->folder() + "/received");
+    return inbox.storeReceived(aSMS, aReceived);
   }
   static TVTSMSManagerMessage sms(const std::string& aSender, const std::string& aText,
                                   TDateTime aTime, int aType = VTSMSMMT_TEXT) {

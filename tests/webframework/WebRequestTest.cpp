@@ -65,6 +65,13 @@ TEST(WebRequestHeadTest, FindsWhereARequestEnds) {
       {"GET /" + std::string(9000, 'a'), EWebHeadScan::Refused, 414},
       {"GET / HTTP/1.1\r\nX: " + std::string(17000, 'a'), EWebHeadScan::Refused, 431},
       {"GET / HTTP/1.1\r\nX: " + std::string(16370, 'a') + "\r\n\r\n", EWebHeadScan::Refused, 431},
+      {"BREW / HTTP/1.1\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"GET / HTTP/2.0\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"GET  / HTTP/1.1\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"GET /a b HTTP/1.1\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"GET / HTTP/1.1\n\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"\r\nGET / HTTP/1.1\r\n\r\n", EWebHeadScan::Refused, 400},
+      {"DELETE /x HTTP/1.0\r\n\r\n", EWebHeadScan::Complete, 0},
   };
   for (const TCase& c : cases) {
     const TWebRequestHead head = scanWebRequestHead(c.bytes, limits);
@@ -76,6 +83,50 @@ TEST(WebRequestHeadTest, FindsWhereARequestEnds) {
       scanWebRequestHead("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcdeGET", limits);
   EXPECT_EQ(post.HeadSize, 38u);
   EXPECT_EQ(post.BodySize, 5u);
+
+  const TWebRequestHead get2 = scanWebRequestHead(
+      "GET /sendsms?a=%2B1 HTTP/1.0\r\nHost: x\r\nX-Trace:  t1 \r\nhost: y\r\n\r\n", limits);
+  EXPECT_EQ(get2.Method, "GET");
+  EXPECT_EQ(get2.Target, "/sendsms?a=%2B1");
+  EXPECT_EQ(get2.Version, "HTTP/1.0");
+  ASSERT_EQ(get2.Headers.size(), 3u);
+  EXPECT_EQ(get2.Headers[1].Name, "X-Trace");
+  EXPECT_EQ(get2.Headers[1].Value, "t1");
+  EXPECT_EQ(get2.Headers[2].Value, "y");
+}
+
+TEST(WebRequestHeadTest, DecodesChunkedBodies) {
+  struct TCase {
+    std::string bytes;
+    EWebBodyScan state;
+    int status;
+    std::string body;
+    std::size_t size;
+  };
+  const std::string done = "3\r\nabc\r\n2;ext=1\r\nde\r\n0\r\n\r\n";
+  const TCase cases[] = {
+      {"", EWebBodyScan::Incomplete, 0, "", 0},
+      {"3\r\nab", EWebBodyScan::Incomplete, 0, "", 0},
+      {"3\r\nabc\r\n0\r\n", EWebBodyScan::Incomplete, 0, "", 0},
+      {done, EWebBodyScan::Complete, 0, "abcde", done.size()},
+      {done + "GET /next", EWebBodyScan::Complete, 0, "abcde", done.size()},
+      {"A\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n", EWebBodyScan::Complete, 0, "0123456789", 32},
+      {"x\r\nabc\r\n", EWebBodyScan::Refused, 400, "", 0},
+      {"3\r\nabcX\r\n", EWebBodyScan::Refused, 400, "", 0},
+      {"11\r\n", EWebBodyScan::Refused, 413, "", 0}, // 17 bytes over a limit of 16
+      {"9\r\n123456789\r\n8\r\n", EWebBodyScan::Refused, 413, "", 0},
+      {"FFFFFFFFFFFFFFFFFFFF\r\n", EWebBodyScan::Refused, 413, "", 0},
+      {std::string(2000, '1'), EWebBodyScan::Refused, 400, "", 0},
+  };
+  for (const TCase& c : cases) {
+    const TWebChunkedBody body = scanWebChunkedBody(c.bytes, 16);
+    EXPECT_EQ(body.State, c.state) << c.bytes.substr(0, 40);
+    EXPECT_EQ(body.RefusalStatus, c.status) << c.bytes.substr(0, 40);
+    if (c.state == EWebBodyScan::Complete) {
+      EXPECT_EQ(body.Body, c.body) << c.bytes;
+      EXPECT_EQ(body.Size, c.size) << c.bytes;
+    }
+  }
 }
 
 } // namespace

@@ -267,6 +267,32 @@ TEST_F(WebServerTest, AnswersPipelinedRequestsInOrder) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].Body, "xyz");
   EXPECT_EQ(requests[1].RemotePort, requests[0].RemotePort); // one connection
+
+  // A next request that comes in pieces is answered whether its worker or the listener
+  // gathers it.
+  TWebTestSocket pieces(fServer->getPort());
+  pieces.send("GET /p1 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(webtest::bodyOf(pieces.readResponse()), "path=/p1");
+  pieces.send("GET /p2 HTT");
+  pieces.send("P/1.1\r\n\r\n");
+  EXPECT_EQ(webtest::bodyOf(pieces.readResponse()), "path=/p2");
+
+  // A HEAD answer has the head of the GET answer and no body; HTTP/1.0 closes unless asked not
+  // to.
+  TWebTestSocket headOnly(fServer->getPort());
+  headOnly.send("HEAD /h HTTP/1.1\r\nConnection: close\r\n\r\n");
+  const std::string head = headOnly.readUntilClosed(closed);
+  EXPECT_EQ(webtest::statusOf(head), 200);
+  EXPECT_EQ(webtest::headerValue(head, "Content-Length"), "7");
+  EXPECT_EQ(webtest::bodyOf(head), "");
+  TWebTestSocket old(fServer->getPort());
+  old.send("GET /k HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+  EXPECT_EQ(webtest::headerValue(old.readResponse(), "Keep-Alive"), "timeout=5, max=100");
+  old.send("GET /g HTTP/1.0\r\n\r\n");
+  const std::string last = old.readUntilClosed(closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(webtest::bodyOf(last), "path=/g");
+  EXPECT_EQ(webtest::headerValue(last, "Connection"), "close");
 }
 
 TEST_F(WebServerTest, ReadsChunkedBodiesAndAnswersExpectContinue) {
@@ -295,7 +321,7 @@ TEST_F(WebServerTest, RefusesOversizedRequestsAndServesOn) {
   EXPECT_EQ(big->status, 413);
   auto form = c.Post("/form", "a=" + std::string(9000, 'x'), "application/x-www-form-urlencoded");
   ASSERT_TRUE(form);
-  EXPECT_EQ(form->status, 413); // the library's own limit of form bodies
+  EXPECT_EQ(form->status, 413); // the limit of form bodies
 
   TWebTestSocket longUri(fServer->getPort());
   longUri.send("GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n");

@@ -1,10 +1,10 @@
 // parlino-logserver: receives the log entries that Parlino sends to a log server and writes
 // each accepted one as a line to a file or to standard output. Runs until SIGTERM or SIGINT.
+#include "common/TextTools.h"
 #include "logging/KvLogAppenderTCP.h"
 #include "platform/StopSignals.h"
 #include "tools/logserver/LogServer.h"
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,9 +39,7 @@ struct TArguments {
 };
 
 bool parseInt(const std::string& aText, int aMin, int aMax, int& aValue) {
-  const auto [end, ec] = std::from_chars(aText.data(), aText.data() + aText.size(), aValue);
-  return ec == std::errc() && end == aText.data() + aText.size() && aValue >= aMin &&
-         aValue <= aMax;
+  return tryParseInteger(aText, aValue) && aValue >= aMin && aValue <= aMax;
 }
 
 TArguments parseArguments(const std::vector<std::string>& aArguments) {

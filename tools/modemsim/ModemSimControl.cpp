@@ -1,5 +1,7 @@
 #include "tools/modemsim/ModemSimControl.h"
 
+#include "common/TextTools.h"
+
 #include <array>
 #include <charconv>
 
@@ -56,12 +58,7 @@ std::string_view nextWord(std::string_view& aRest) {
 }
 
 bool parseCount(std::string_view aText, int& aValue) {
-  if (aText.empty()) {
-    return false;
-  }
-  const auto* end = aText.data() + aText.size();
-  const auto result = std::from_chars(aText.data(), end, aValue);
-  return result.ec == std::errc() && result.ptr == end && aValue >= 0;
+  return tryParseInteger(aText, aValue) && aValue >= 0;
 }
 
 bool parseSwitch(std::string_view aText, bool& aValue) {

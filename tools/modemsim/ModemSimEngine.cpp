@@ -1,5 +1,7 @@
 #include "tools/modemsim/ModemSimEngine.h"
 
+#include "common/TextTools.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -46,13 +48,7 @@ std::string_view trim(std::string_view aText) {
 }
 
 bool parseInt(std::string_view aText, int& aValue) {
-  aText = trim(aText);
-  if (aText.empty()) {
-    return false;
-  }
-  const auto* end = aText.data() + aText.size();
-  const auto result = std::from_chars(aText.data(), end, aValue);
-  return result.ec == std::errc() && result.ptr == end;
+  return tryParseInteger(trim(aText), aValue);
 }
 
 std::vector<std::string_view> splitArgs(std::string_view aText) {

@@ -1,0 +1,370 @@
+#include "server/SMSCommands.h"
+
+#include "common/AttributedDocument.h"
+#include "common/TextEncoding.h"
+#include "common/TextTools.h"
+#include "common/UniCodeTools.h"
+#include "logging/KvLogger.h"
+#include "server/CoreLog.h"
+
+namespace {
+
+constexpr int kBase64BufferSize = 500;
+
+std::string parameterMissing(const std::string& aName) {
+  return "400:HTTP-Parameter <" + aName + "> not found, but required.";
+}
+
+std::string bytesAsHex(const std::vector<std::uint8_t>& aBytes) {
+  return encodeHexBytes(
+      std::string_view(reinterpret_cast<const char*>(aBytes.data()), aBytes.size()));
+}
+
+enum class ESMSKind { Text, Binary, Push };
+
+// "txt", "bin" or "push" in any case; anything else is text.
+ESMSKind kindOf(const std::string& aType) {
+  const std::string type = lowerAscii(aType);
+  if (type == "bin") {
+    return ESMSKind::Binary;
+  }
+  return type == "push" ? ESMSKind::Push : ESMSKind::Text;
+}
+
+// What goes to the modem: the text of a text SMS, the bytes of a binary or push SMS, decoded
+// from the message as the coding says. Only the form the kind needs is made.
+struct TSendRequest {
+  ESMSKind Kind = ESMSKind::Text;
+  std::string Text;
+  std::vector<std::uint8_t> Data;
+};
+
+TSendRequest buildSendRequest(ESMSKind aKind, const std::string& aCoding,
+                              const std::string& aMessage) {
+  TSendRequest request;
+  request.Kind = aKind;
+  const std::string coding = lowerAscii(aCoding);
+  if (aKind == ESMSKind::Text) {
+    if (coding == "base64") {
+      request.Text = decodeBase64(aMessage);
+    } else if (coding == "base16") {
+      // Hexadecimal data give no text, but a message that is no hexadecimal text is refused
+      // as for the data kinds.
+      std::vector<std::uint8_t> unused;
+      DecodeHexStringToBA(aMessage, unused);
+    } else {
+      request.Text = aMessage;
+    }
+    return request;
+  }
+  if (coding == "base64") {
+    request.Data.resize(kBase64BufferSize);
+    request.Data.resize(static_cast<std::size_t>(
+        decodeBase64Buf(aMessage, request.Data.data(), kBase64BufferSize)));
+  } else if (coding == "base16") {
+    DecodeHexStringToBA(aMessage, request.Data);
+  } else {
+    const std::string bytes = utf8ToLatin1(aMessage);
+    request.Data.assign(bytes.begin(), bytes.end());
+  }
+  return request;
+}
+
+std::int64_t readKey(const std::string& aText) {
+  std::int64_t key = -1;
+  return tryParseInteger(aText, key) ? key : -1;
+}
+
+} // namespace
+
+void setSMSCommandAnswer(TWebResponse& aResponse, const std::string& aBody) {
+  aResponse.ContentType = "text/txt";
+  aResponse.setHeader("Content-Encoding", "ISO-8859-1");
+  aResponse.setHeader("encoding", "ISO-8859-1");
+  aResponse.Body = utf8ToLatin1(aBody);
+}
+
+void TSMSCommands::dispatch(const TWebRequest& aRequest, TWebResponse& aResponse) {
+  TKvLogger& logger = Logger();
+  const std::string& path = aRequest.Path;
+  if (logger.isTrace()) {
+    logger.trace(SC_LOGMODULE_SERVERCONTROLLER, "new request \"" + path + "\"...");
+  }
+  const std::string command = lowerAscii(path);
+  using THandler = std::string (TSMSCommands::*)(const TSMSCommandParams&, TWebResponse&);
+  THandler handler = nullptr;
+  if (command == "/sendsms") {
+    handler = &TSMSCommands::processSendSMSSerialModem;
+  } else if (command == "/getnewsms") {
+    handler = &TSMSCommands::processGetNewSMSSerialModem;
+  } else if (command == "/clearmemoryserialmodem") {
+    handler = &TSMSCommands::processClearMemorySerialModem;
+  }
+  if (handler == nullptr) {
+    aResponse.Status = 501;
+    setSMSCommandAnswer(aResponse, "404");
+    if (logger.isWarn()) {
+      logger.warn(SC_LOGMODULE_SERVERCONTROLLER, "UNKNOWN request \"" + path + "\", sc=501");
+    }
+    return;
+  }
+  try {
+    const TSMSCommandParams params = readSMSCommandParams(aRequest.QueryFields, aRequest.Body);
+    setSMSCommandAnswer(aResponse, (this->*handler)(params, aResponse));
+    if (logger.isTrace()) {
+      logger.trace(SC_LOGMODULE_SERVERCONTROLLER, "request \"" + path + "\" processed, sc=200");
+    }
+  } catch (const std::exception& e) {
+    logger.error(SC_LOGMODULE_HTTPCOMMAND, e.what());
+    setSMSCommandAnswer(aResponse, std::string("500:") + e.what());
+    logger.error(SC_LOGMODULE_SERVERCONTROLLER,
+                 "error processing request \"" + path + "\", sc=501: " + e.what(), KVLCAT_RUNNING,
+                 &e);
+  }
+}
+
+std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aParams,
+                                                    TWebResponse& aResponse) {
+  aResponse.Status = 500;
+  if (!fModem.isActive()) {
+    aResponse.Status = 404;
+    return {};
+  }
+  std::string refusal;
+  int accountId = 0;
+  if (!checkAccount(aParams, ACT_SENDSMS, readBooleanParam(aParams.PasswordCoded, true), aResponse,
+                    refusal, accountId)) {
+    return refusal;
+  }
+  if (aParams.Receiver.empty()) {
+    aResponse.Status = 400;
+    return parameterMissing("receiver");
+  }
+  const std::string receiver = normaliseReceiver(aParams.Receiver);
+  if (aParams.Message.empty()) {
+    aResponse.Status = 400;
+    return parameterMissing("message");
+  }
+  const TSendRequest request =
+      buildSendRequest(kindOf(aParams.Type), aParams.Coding, aParams.Message);
+
+  TKvLogger& logger = Logger();
+  if (logger.isTrace()) {
+    logger.trace(SC_LOGMODULE_SENDSMSSERIAL, "SMS-TYPE is: \"" + aParams.Type + "\"");
+  }
+  if (!fStore.checkSMSForSend(receiver, accountId)) {
+    aResponse.Status = 403;
+    if (logger.isTrace()) {
+      logger.trace(SC_LOGMODULE_SENDSMSSERIAL, "send forbidden for recipient=" + receiver +
+                                                   " and accountid=" + std::to_string(accountId));
+    }
+    return "403:no rights to send";
+  }
+  bool sent = false;
+  switch (request.Kind) {
+  case ESMSKind::Binary:
+    sent = sendMessageSerialModemBinary(receiver, request.Data);
+    break;
+  case ESMSKind::Push:
+    sent = sendMessageSerialModemPush(receiver, request.Data);
+    break;
+  case ESMSKind::Text:
+    sent = sendMessageSerialModemText(receiver, request.Text);
+    break;
+  }
+  if (!sent) {
+    return {};
+  }
+  aResponse.Status = 200;
+  return "200";
+}
+
+bool TSMSCommands::sendMessageSerialModemText(const std::string& aReceiver,
+                                              const std::string& aMessage) {
+  try {
+    const int result = fModem.sendSMSText(aReceiver, aMessage);
+    TKvLogger& logger = Logger();
+    if (logger.isTrace()) {
+      logger.trace(SC_LOGMODULE_SENDSMSSERIAL,
+                   result == 0 ? "text sms sent to \"" + aReceiver + "\" text=\"" + aMessage +
+                                     "\" successfully"
+                               : "fail to send text sms to \"" + aReceiver + "\" text=\"" +
+                                     aMessage + "\" -> mobile service provider contract?");
+    }
+    return result == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TSMSCommands::sendMessageSerialModemData(const std::string& aReceiver,
+                                              const std::vector<std::uint8_t>& aMessage,
+                                              bool aPush) {
+  try {
+    const int result =
+        aPush ? fModem.sendSMSPush(aReceiver, aMessage) : fModem.sendSMSBinary(aReceiver, aMessage);
+    TKvLogger& logger = Logger();
+    if (logger.isTrace()) {
+      const std::string kind = aPush ? "push" : "binary";
+      const std::string hex = bytesAsHex(aMessage);
+      logger.trace(SC_LOGMODULE_SENDSMSSERIAL,
+                   result == 0 ? kind + " sms sent to \"" + aReceiver + "\" data=\"" + hex +
+                                     "\" successfully"
+                               : "fail to send " + kind + " sms to \"" + aReceiver + "\" text=\"" +
+                                     hex + "\" -> mobile service provider contract?");
+    }
+    return result == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TSMSCommands::sendMessageSerialModemBinary(const std::string& aReceiver,
+                                                const std::vector<std::uint8_t>& aMessage) {
+  return sendMessageSerialModemData(aReceiver, aMessage, false);
+}
+
+bool TSMSCommands::sendMessageSerialModemPush(const std::string& aReceiver,
+                                              const std::vector<std::uint8_t>& aMessage) {
+  return sendMessageSerialModemData(aReceiver, aMessage, true);
+}
+
+bool TSMSCommands::checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction aAction,
+                                bool aIsMD5, TWebResponse& aResponse, std::string& aRefusal,
+                                int& aAccountId) {
+  if (fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId, aIsMD5)) {
+    return true;
+  }
+  aResponse.Status = 403;
+  return false;
+}
+
+TCriticalSection& TSMSCommands::unreadLockOf(int aAccountId) {
+  TScopedLock lock(fCSUnreadAccounts);
+  auto& entry = fUnreadAccountLocks[aAccountId];
+  if (!entry) {
+    entry = std::make_unique<TCriticalSection>();
+  }
+  return *entry;
+}
+
+std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& aParams,
+                                                      TWebResponse& aResponse) {
+  aResponse.Status = 500;
+  std::string refusal;
+  int accountId = 0;
+  if (!checkAccount(aParams, ACT_RECEIVESMS, readBooleanParam(aParams.PasswordCoded, true),
+                    aResponse, refusal, accountId)) {
+    return refusal;
+  }
+  // One fetch-and-delete per account at a time, so that two requests of the same account
+  // cannot both deliver the same queued SMS.
+  TScopedLock accountLock(unreadLockOf(accountId));
+  fStore.claimCommitTransaction();
+  TSMSList unread;
+  fStore.retrieveSMSUnRead(&unread, accountId);
+  TKvLogger& logger = Logger();
+  if (logger.isTrace()) {
+    logger.trace(SC_LOGMODULE_GETNEWSMS,
+                 "found \"" + std::to_string(unread.size()) + "\" unread sms");
+  }
+  TAttributedDocument document;
+  for (std::size_t i = 0; i < unread.size(); ++i) {
+    const TVTSMSManagerMessage& sms = *unread[i].Object;
+    const std::string index = std::to_string(i);
+    TAttributedDocument record;
+    record.addStringAttribute("sender", "Sender", sms.getRecipient());
+    record.addStringAttribute("message", "Message", sms.getTheMessage());
+    record.addStringAttribute("data", "Data", sms.getMessageDataPDU());
+    record.addIntegerAttribute("msgtype", "MsgType", static_cast<int>(sms.getMessageType()));
+    record.addIntegerAttribute("msgindex", "MsgIndex", -1);
+    record.addIntegerAttribute("msgstate", "MsgState", -1);
+    record.addIntegerAttribute("msglength", "MsgLength",
+                               static_cast<int>(utf8ToCodePoints(sms.getTheMessage()).size()));
+    record.addDateTimeAttribute("msgtime", "MsgTime", sms.getMessageTimestamp());
+    document.addRecordAttribute(index, index, record);
+    if (logger.isTrace()) {
+      logger.trace(SC_LOGMODULE_GETNEWSMS,
+                   "unread sms loaded sender=\"" + sms.getRecipient() + "\", time=\"" +
+                       coreDateTimeText(sms.getMessageTimestamp()) + "\", msg=\"" +
+                       sms.getTheMessage() + "\", index=" + index +
+                       ", type=" + (sms.getMessageType() != VTSMSMMT_TEXT ? "binary" : "text"));
+    }
+    const std::int64_t key = readKey(unread[i].Text);
+    fStore.deleteSMSUnRead(key, accountId);
+    if (logger.isTrace()) {
+      logger.trace(SC_LOGMODULE_GETNEWSMS,
+                   "sms id=\"" + std::to_string(key) + "\", index=\"" + index + "\" deleted");
+    }
+  }
+  const std::string content = document.getContent();
+  if (content.empty()) {
+    aResponse.Status = 200;
+    return "200";
+  }
+  aResponse.Status = 201;
+  return "201:" + content;
+}
+
+std::string TSMSCommands::processClearMemorySerialModem(const TSMSCommandParams& aParams,
+                                                        TWebResponse& aResponse) {
+  aResponse.Status = 500;
+  std::string refusal;
+  int accountId = 0;
+  // The password is always taken as the digest here.
+  if (!checkAccount(aParams, ACT_CLEARSMSMEMORY, true, aResponse, refusal, accountId)) {
+    return refusal;
+  }
+  if (fModem.clearMemory() != 0) {
+    aResponse.Status = 404;
+    return "404";
+  }
+  aResponse.Status = 200;
+  TKvLogger& logger = Logger();
+  if (logger.isTrace()) {
+    logger.trace(SC_LOGMODULE_SENDSMSSERIAL,
+                 "sms memory clear done from accountid=" + std::to_string(accountId));
+  }
+  return "200";
+}
+
+std::string describeWebRequest(const TWebRequest* aRequest) {
+  if (aRequest == nullptr) {
+    return "Request is \"nil\"!";
+  }
+  const TWebRequest& r = *aRequest;
+  const std::pair<const char*, std::string> items[] = {
+      {"Method", r.Method},
+      {"ProtocolVersion", r.ProtocolVersion},
+      {"URL", r.Path},
+      {"Query", r.QueryText},
+      {"PathInfo", r.Path},
+      {"PathTranslated", r.Path},
+      {"Authorization", r.getHeader("Authorization")},
+      {"CacheControl", r.getHeader("Cache-Control")},
+      {"Cookie", r.getHeader("Cookie")},
+      {"From", r.getHeader("From")},
+      {"Host", r.getHeader("Host")},
+      {"Referer", r.getHeader("Referer")},
+      {"UserAgent", r.getHeader("User-Agent")},
+      {"ContentEncoding", r.getHeader("Content-Encoding")},
+      {"ContentType", r.ContentType},
+      {"ContentLength", std::to_string(r.Body.size())},
+      {"ContentVersion", r.getHeader("Content-Version")},
+      {"Content", r.Body},
+      {"Connection", r.getHeader("Connection")},
+      {"DerivedFrom", r.getHeader("Derived-From")},
+      {"Title", r.getHeader("Title")},
+      {"RemoteAddr", r.RemoteAddr},
+      {"RemoteHost", r.RemoteAddr},
+      {"ScriptName", ""},
+      {"ServerPort", std::to_string(r.LocalPort)},
+      {"InternalPathInfo", r.Path},
+      {"InternalScriptName", ""},
+  };
+  std::string text;
+  for (const auto& [name, value] : items) {
+    text += std::string(name) + "=" + value + ";";
+  }
+  return text;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/Locks.h"
+#include "server/HTTPParams.h"
+#include "server/SMSModem.h"
+#include "server/SMSStore.h"
+#include "webframework/WebRequest.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The HTTP command interface of the core: "/sendsms", "/getnewsms" and
+// "/clearmemoryserialmodem". dispatch answers every request that is not a page request of the
+// framework: it reads the command's parameters once, runs the command and sets the answer
+// (status, headers, ISO-8859-1 body). The commands keep no state between requests.
+// Threads: any number of HTTP worker threads at once, each request wholly on one thread.
+// Locks: fCSUnreadAccounts (a leaf) guards the map of per-account locks; a per-account lock
+// makes one fetch-and-delete of queued SMS at a time per account and is taken before the
+// store's own lock. The modem serialises the sends itself (its adapter's serial lock).
+// Store and modem are not owned; both outlive the commands.
+class TSMSCommands {
+public:
+  TSMSCommands(ISMSStore& aStore, ISMSModem& aModem) : fStore(aStore), fModem(aModem) {}
+
+  // Every request that is not a page request; an unknown path is answered 501 "404".
+  void dispatch(const TWebRequest& aRequest, TWebResponse& aResponse);
+
+  // Each sets the status on the response and returns the body (500 and "" unless it says
+  // otherwise). Store errors are passed on to dispatch, which answers "500:<message>".
+  std::string processSendSMSSerialModem(const TSMSCommandParams& aParams, TWebResponse& aResponse);
+  std::string processGetNewSMSSerialModem(const TSMSCommandParams& aParams, TWebResponse& aResponse)
+      EXCLUDES(fCSUnreadAccounts);
+  std::string processClearMemorySerialModem(const TSMSCommandParams& aParams,
+                                            TWebResponse& aResponse);
+
+  // True when the modem reports success; any error is false. Traced at module "sendsmsserial".
+  bool sendMessageSerialModemText(const std::string& aReceiver, const std::string& aMessage);
+  bool sendMessageSerialModemBinary(const std::string& aReceiver,
+                                    const std::vector<std::uint8_t>& aMessage);
+  bool sendMessageSerialModemPush(const std::string& aReceiver,
+                                  const std::vector<std::uint8_t>& aMessage);
+
+private:
+  // The account check every command begins with: when it fails, status 403 and the check's
+  // text ("401", "403", "500:db not connected") in aRefusal, the body of the answer.
+  bool checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction aAction, bool aIsMD5,
+                    TWebResponse& aResponse, std::string& aRefusal, int& aAccountId);
+  bool sendMessageSerialModemData(const std::string& aReceiver,
+                                  const std::vector<std::uint8_t>& aMessage, bool aPush);
+  TCriticalSection& unreadLockOf(int aAccountId) EXCLUDES(fCSUnreadAccounts);
+
+  ISMSStore& fStore;
+  ISMSModem& fModem;
+  TCriticalSection fCSUnreadAccounts;
+  std::map<int, std::unique_ptr<TCriticalSection>>
+      fUnreadAccountLocks GUARDED_BY(fCSUnreadAccounts);
+};
+
+// The answer headers every command carries and its body, one byte per character.
+void setSMSCommandAnswer(TWebResponse& aResponse, const std::string& aBody);
+
+// A diagnostic dump of a request: "Method=GET;ProtocolVersion=HTTP/1.1;URL=...;..." with the
+// items in a fixed order, or "Request is "nil"!" for none.
+std::string describeWebRequest(const TWebRequest* aRequest);

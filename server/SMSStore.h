@@ -1,0 +1,62 @@
+#pragma once
+
+#include "common/DateTime.h"
+#include "modem/VTSMSManagerMessage.h"
+#include "server/Accounts.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A line of a text list with the message record attached to it (owned by the list).
+struct TSMSListItem {
+  std::string Text;
+  std::unique_ptr<TVTSMSManagerMessage> Object;
+};
+using TSMSList = std::vector<TSMSListItem>;
+
+// What the HTTP commands and the handling of a received SMS need of the database: the
+// account check, the SMS store and the pattern tests. The Firebird layer (TBizDatabase)
+// implements it; tests use an in-memory store.
+// Threads: any; an implementation serialises its own work. Errors: as TBizDatabase states for
+// each operation (statement errors are raised, not connected gives the failure result).
+class ISMSStore {
+public:
+  virtual ~ISMSStore() = default;
+
+  // True when the account exists, the password matches (aPassword is the digest when isMD5,
+  // else the plain password) and the account may do aAction; aAccountRequestResult is "200",
+  // "401", "403" or "500:db not connected", aAccountIDResult the account's key (-1 on failure).
+  virtual bool checkAccount(const std::string& aUserName, const std::string& aPassword,
+                            TKVSMSSAction aAction, std::string& aAccountRequestResult,
+                            int& aAccountIDResult, bool isMD5) = 0;
+  // Asks the next operation that honours it to start with a fresh transaction.
+  virtual void claimCommitTransaction() = 0;
+
+  // Appends "id=name" per account; false when not connected.
+  virtual bool retrieveAccounts(std::vector<std::string>* aToStrings) = 0;
+  // Whether a send pattern of the account matches aRecipient.
+  virtual bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID) = 0;
+  // Whether a receive pattern of the account matches the sender of aSMS.
+  virtual bool checkSMSForUnread(const TVTSMSManagerMessage* aSMS, std::int64_t aAccountID) = 0;
+
+  // The key used (a new one unless aID > 0), -1 when not connected.
+  virtual std::int64_t saveSMSIn(TVTSMSManagerMessageType aType, const std::string& aOriginator,
+                                 std::int64_t aID, const std::string& aText,
+                                 const std::string& aDataPDU, TDateTime aMessageDate,
+                                 TDateTime aReceiveDate, int aIndex, int aState, int aLength) = 0;
+  virtual std::int64_t saveSMSOut(TVTSMSManagerMessageType aType, const std::string& aRecipient,
+                                  std::int64_t aID, const std::string& aText,
+                                  const std::string& aDataPDU, TDateTime aCreateDate,
+                                  const std::string& aOriginator, int aIndex, int aState,
+                                  int aLength) = 0;
+  // A copy of a received SMS (key aID of smsserver_in) in the unread queue of an account.
+  virtual void saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType, std::int64_t aID,
+                             const std::string& aOriginator, const std::string& aText,
+                             const std::string& aDataPDU, TDateTime aMessageDate,
+                             TDateTime aReceiveDate, int aIndex, int aState, int aLength) = 0;
+  // The account's queued SMS, oldest message date first, each with a record of its own.
+  virtual bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) = 0;
+  virtual bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) = 0;
+};

@@ -1,0 +1,29 @@
+#include "server/SerialModemAdapter.h"
+
+#include "modem/VTSMSManagerSerialModem.h"
+
+bool TSerialModemAdapter::isActive() {
+  TScopedLock lock(fCSSerialConnection);
+  return fModem.getActive();
+}
+
+int TSerialModemAdapter::sendSMSText(const std::string& aReceiver, const std::string& aText) {
+  TScopedLock lock(fCSSerialConnection);
+  return fModem.sendSMSText(aReceiver, aText);
+}
+
+int TSerialModemAdapter::sendSMSBinary(const std::string& aReceiver,
+                                       const std::vector<std::uint8_t>& aData) {
+  TScopedLock lock(fCSSerialConnection);
+  return fModem.sendSMSBinary(aReceiver, aData);
+}
+
+int TSerialModemAdapter::sendSMSPush(const std::string& aReceiver,
+                                     const std::vector<std::uint8_t>& aData) {
+  TScopedLock lock(fCSSerialConnection);
+  return fModem.sendSMSPush(aReceiver, aData);
+}
+
+int TSerialModemAdapter::clearMemory() {
+  return fModem.deleteSMSs(nullptr);
+}

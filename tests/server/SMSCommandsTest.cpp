@@ -1,0 +1,236 @@
+#include "server/SMSCommands.h"
+
+#include "common/AttributedDocument.h"
+#include "common/TextEncoding.h"
+#include "server/Accounts.h"
+#include "tests/server/FakeSMSParts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using fakes::TFakeAccount;
+using fakes::TFakeSMSModem;
+using fakes::TFakeSMSStore;
+
+// A request as the framework hands it over: a GET with a query, or a POST with a form body.
+TWebRequest request(const std::string& aPath, const std::string& aQuery,
+                    const std::string& aBody = "") {
+  TWebRequest r;
+  r.Method = aBody.empty() ? "GET" : "POST";
+  r.Path = aPath;
+  r.QueryText = aQuery;
+  r.QueryFields = parseWebFormFields(aQuery);
+  r.Body = aBody;
+  return r;
+}
+
+std::string digest(const std::string& aPassword) {
+  return encodeMD5(aPassword);
+}
+
+class SMSCommandsTest : public testing::Test {
+protected:
+  SMSCommandsTest() {
+    fStore.Accounts = {
+        {1, "anna", "pw", 1 | 2, {"49"}, {}}, // may send to 49..., may receive
+        {2, "bert", "pw", 2, {"49"}, {}},     // receive only
+        {3, "admin", "pw", IC_ACCOUNTTYPE_ADMIN, {""}, {}},
+        {4, "nopat", "pw", 1, {}, {}}, // may send, but to nobody
+    };
+  }
+
+  TWebResponse run(const TWebRequest& aRequest) {
+    TWebResponse response;
+    fCommands.dispatch(aRequest, response);
+    return response;
+  }
+
+  TFakeSMSStore fStore;
+  TFakeSMSModem fModem;
+  TSMSCommands fCommands{fStore, fModem};
+};
+
+TEST_F(SMSCommandsTest, SendSMSAnswersEveryCase) {
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw");
+  struct TCase {
+    const char* Name;
+    std::string Query;
+    int Status;
+    std::string Body;
+    std::string Sent; // kind:receiver:text-or-hex of the one send, "" for none
+    bool ModemActive = true;
+    int ModemResult = 0;
+  };
+  const TCase cases[] = {
+      {"modem not active", anna + "&receiver=4917&message=Hi", 404, "", "", false},
+      {"unknown account", "smsusr=nobody&smspwd=x&receiver=4917&message=Hi", 403, "401", ""},
+      {"wrong password", "smsusr=anna&smspwd=" + digest("no") + "&receiver=4917&message=Hi", 403,
+       "401", ""},
+      {"plain password taken as digest", "smsusr=anna&smspwd=pw&receiver=4917&message=Hi", 403,
+       "401", ""},
+      {"plain password announced",
+       "smsusr=anna&smspwd=pw&smspwdcoded=false&receiver=4917&message=Hi", 200, "200",
+       "text:4917:Hi"},
+      {"plain password announced by 0",
+       "smsusr=anna&smspwd=pw&smspwdcoded=0&receiver=4917&message=Hi", 200, "200", "text:4917:Hi"},
+      {"no send right", "smsusr=bert&smspwd=" + digest("pw") + "&receiver=4917&message=Hi", 403,
+       "403", ""},
+      {"receiver missing", anna + "&message=Hi", 400,
+       "400:HTTP-Parameter <receiver> not found, but required.", ""},
+      {"message missing", anna + "&receiver=4917&message=", 400,
+       "400:HTTP-Parameter <message> not found, but required.", ""},
+      {"no pattern matches", anna + "&receiver=4412&message=Hi", 403, "403:no rights to send", ""},
+      {"no patterns at all", "smsusr=nopat&smspwd=" + digest("pw") + "&receiver=4917&message=Hi",
+       403, "403:no rights to send", ""},
+      {"encoded plus", anna + "&receiver=%2B4917&message=Hi", 200, "200", "text:4917:Hi"},
+      {"plus as blank", anna + "&receiver=+4917&message=Hi", 200, "200", "text:4917:Hi"},
+      {"leading 00", anna + "&receiver=004917&message=Hi", 200, "200", "text:4917:Hi"},
+      {"binary from hex", anna + "&receiver=4917&message=48656C6C6F&coding=base16&type=BIN", 200,
+       "200", "binary:4917:48656C6C6F"},
+      {"push from base64", anna + "&receiver=4917&message=SGk%3D&coding=Base64&type=push", 200,
+       "200", "push:4917:4869"},
+      {"binary from plain text", anna + "&receiver=4917&message=%C4b&type=bin", 200, "200",
+       "binary:4917:C462"},
+      {"text from base64", anna + "&receiver=4917&message=SGk%3D&coding=base64&type=txt", 200,
+       "200", "text:4917:Hi"},
+      {"text from hex has no text", anna + "&receiver=4917&message=4869&coding=base16", 200, "200",
+       "text:4917:"},
+      {"unknown type sends text", anna + "&receiver=4917&message=Hi&type=fax", 200, "200",
+       "text:4917:Hi"},
+      {"modem fails", anna + "&receiver=4917&message=Hi", 500, "", "text:4917:Hi", true, 1},
+      {"no hexadecimal text", anna + "&receiver=4917&message=xyz&coding=base16&type=bin", 500,
+       "500:xyz is not a coded-pure-string (Byte)", ""},
+  };
+  for (const TCase& c : cases) {
+    fModem = TFakeSMSModem();
+    fModem.Active = c.ModemActive;
+    fModem.Result = c.ModemResult;
+    fStore.CheckedUsers.clear();
+    const TWebResponse answer = run(request("/sendsms", c.Query));
+    EXPECT_EQ(answer.Status, c.Status) << c.Name;
+    EXPECT_EQ(answer.Body, c.Body) << c.Name;
+    std::string sent;
+    for (const auto& send : fModem.Sent) {
+      sent +=
+          send.Kind + ":" + send.Receiver + ":" + (send.Kind == "text" ? send.Text : send.DataHex);
+    }
+    EXPECT_EQ(sent, c.Sent) << c.Name;
+    if (!c.ModemActive) {
+      EXPECT_TRUE(fStore.CheckedUsers.empty()) << "no authentication while the modem is down";
+    }
+  }
+}
+
+TEST_F(SMSCommandsTest, AnswersCarryTheTextHeadersAndLatin1Bodies) {
+  fStore.Connected = false;
+  const TWebResponse answer = run(request("/SendSMS", "smsusr=anna&smspwd=x&receiver=1&message=1"));
+  EXPECT_EQ(answer.Status, 403);
+  EXPECT_EQ(answer.Body, "500:db not connected");
+  EXPECT_EQ(answer.ContentType, "text/txt");
+  EXPECT_EQ(answer.getHeader("Content-Encoding"), "ISO-8859-1");
+  EXPECT_EQ(answer.getHeader("encoding"), "ISO-8859-1");
+
+  const TWebResponse unknown = run(request("/sendsms/more", "smsusr=anna"));
+  EXPECT_EQ(unknown.Status, 501);
+  EXPECT_EQ(unknown.Body, "404");
+  EXPECT_EQ(unknown.ContentType, "text/txt");
+
+  fStore.Connected = true;
+  fStore.ThrowIn = "checkSMSForSend";
+  const TWebResponse failed = run(
+      request("/sendsms", "smsusr=anna&smspwd=" + digest("pw") + "&receiver=49&message=\xC3\xA4"));
+  EXPECT_EQ(failed.Status, 500) << "the status the command had set";
+  EXPECT_EQ(failed.Body, "500:store failed");
+}
+
+TEST_F(SMSCommandsTest, FormBodiesArriveInLowerCaseAndAQueryWins) {
+  run(request("/sendsms", "",
+              "SMSUSR=anna&SmsPwd=" + digest("pw") + "&receiver=4917&message=Hello"));
+  ASSERT_EQ(fModem.Sent.size(), 1u);
+  EXPECT_EQ(fModem.Sent[0].Text, "hello");
+
+  const TWebResponse answer = run(request("/sendsms", "smsusr=anna", "message=ignored"));
+  EXPECT_EQ(answer.Status, 403) << "a request with a query is never read from its body";
+  EXPECT_EQ(answer.Body, "401");
+}
+
+TEST_F(SMSCommandsTest, GetNewSMSDeliversAndDeletesTheQueue) {
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw");
+  EXPECT_EQ(run(request("/getnewsms", "smsusr=bert&smspwd=" + digest("no"))).Body, "401");
+  EXPECT_EQ(run(request("/getnewsms", "smsusr=nopat&smspwd=" + digest("pw"))).Body, "403");
+
+  TWebResponse answer = run(request("/getnewsms", anna));
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(answer.Body, "200");
+  EXPECT_EQ(fStore.CommitClaims, 1) << "the queue is read in a fresh transaction";
+
+  const TDateTime t0 = TDateTime::encode(2026, 1, 2, 3, 4, 5);
+  fStore.Unread = {{1, 11, VTSMSMMT_TEXT, "4930", "Grüße", "", t0, t0},
+                   {2, 12, VTSMSMMT_TEXT, "4931", "bert's", "", t0, t0},
+                   {1, 13, VTSMSMMT_DATA, "4932", "0102", "", t0, t0},
+                   {1, 14, VTSMSMMT_TEXT, "4933", "third", "", t0, t0}};
+  answer = run(request("/getnewsms", anna));
+  EXPECT_EQ(answer.Status, 201);
+  ASSERT_EQ(answer.Body.rfind("201:", 0), 0u);
+  TAttributedDocument document;
+  document.setContent(latin1ToUtf8(answer.Body.substr(4)));
+  ASSERT_EQ(document.getAttributeCount(), 3);
+  const char* senders[] = {"4930", "4932", "4933"};
+  for (int i = 0; i < 3; ++i) {
+    TAbstractAttribute& record = document.getAttributes(i);
+    EXPECT_EQ(record.getAttributeID(), std::to_string(i));
+    TAttributedDocument& sms = record.getValueAsRecord();
+    EXPECT_EQ(sms.getAttributesByID("sender")->getValueAsString(), senders[i]);
+    EXPECT_EQ(sms.getAttributesByID("msgindex")->getValueAsInteger(), -1);
+  }
+  TAttributedDocument& first = document.getAttributes(0).getValueAsRecord();
+  EXPECT_EQ(first.getAttributesByID("message")->getValueAsString(), "Grüße");
+  EXPECT_EQ(first.getAttributesByID("msglength")->getValueAsInteger(), 5) << "characters";
+  EXPECT_EQ(first.getAttributesByID("msgtime")->getValueAsDateTime(), t0);
+  EXPECT_EQ(document.getAttributes(1)
+                .getValueAsRecord()
+                .getAttributesByID("msgtype")
+                ->getValueAsInteger(),
+            1);
+  EXPECT_EQ(fStore.Deleted,
+            (std::vector<std::pair<std::int64_t, std::int64_t>>{{11, 1}, {13, 1}, {14, 1}}));
+  EXPECT_EQ(fStore.unreadOf(2).size(), 1u) << "bert's copy stays";
+  EXPECT_EQ(run(request("/getnewsms", anna)).Body, "200");
+}
+
+TEST_F(SMSCommandsTest, ClearMemoryNeedsTheDigestAndTheClearRight) {
+  EXPECT_EQ(
+      run(request("/clearmemoryserialmodem", "smsusr=admin&smspwd=pw&smspwdcoded=false")).Body,
+      "401")
+      << "the password is always a digest here";
+  EXPECT_EQ(fStore.CheckedAsDigest.back(), true);
+  EXPECT_EQ(run(request("/clearmemoryserialmodem", "smsusr=anna&smspwd=" + digest("pw"))).Body,
+            "403");
+  EXPECT_EQ(fModem.Clears, 0);
+
+  fModem.Active = false; // clearing does not look at the run state
+  TWebResponse answer =
+      run(request("/clearmemoryserialmodem", "smsusr=admin&smspwd=" + digest("pw")));
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(answer.Body, "200");
+  EXPECT_EQ(fModem.Clears, 1);
+  fModem.ClearResult = 2;
+  answer = run(request("/clearmemoryserialmodem", "smsusr=admin&smspwd=" + digest("pw")));
+  EXPECT_EQ(answer.Status, 404);
+  EXPECT_EQ(answer.Body, "404");
+}
+
+TEST(SMSCommandsRequestDumpTest, ListsTheItemsInOrder) {
+  EXPECT_EQ(describeWebRequest(nullptr), "Request is \"nil\"!");
+  TWebRequest r = request("/x", "a=1");
+  r.Headers = {{"User-Agent", "t"}};
+  r.LocalPort = 8989;
+  const std::string dump = describeWebRequest(&r);
+  EXPECT_EQ(dump.rfind("Method=GET;ProtocolVersion=;URL=/x;Query=a=1;PathInfo=/x;", 0), 0u) << dump;
+  EXPECT_NE(dump.find(";UserAgent=t;"), std::string::npos);
+  EXPECT_NE(dump.find(";ServerPort=8989;InternalPathInfo=/x;InternalScriptName=;"),
+            std::string::npos);
+}
+
+} // namespace
