@@ -51,6 +51,7 @@ void TIWServerController::IWServerControllerBaseCreate() {
   fSerialModemActive = false;
   fOptions.LogPath = "./log/";
   loadOptions();
+  fCommands.setMaxSMSParts(fOptions.MaxSMSParts);
   logToFile(KVLL_INFO, kModule, "starting...");
   loadConfiguration();
   SMSSerialModem->setCommLogFilename("");

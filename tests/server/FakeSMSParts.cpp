@@ -1,6 +1,7 @@
 #include "tests/server/FakeSMSParts.h"
 
 #include "common/UniCodeTools.h"
+#include "modem/SMSCodec.h"
 #include "server/Accounts.h"
 
 namespace fakes {
@@ -169,8 +170,10 @@ std::string hexOf(const std::vector<std::uint8_t>& aData) {
 
 } // namespace
 
-int TFakeSMSModem::sendSMSText(const std::string& aReceiver, const std::string& aText) {
-  Sent.push_back({"text", aReceiver, aText, ""});
+int TFakeSMSModem::sendSMSText(const std::string& aReceiver, const std::string& aText,
+                               int aMaxParts) {
+  (void)TSMSCODEC().EncodeSMSParts(aReceiver, aText, 0, aMaxParts);
+  Sent.push_back({"text", aReceiver, aText, "", aMaxParts});
   return Result;
 }
 

@@ -88,6 +88,7 @@ public:
     std::string Receiver;
     std::string Text;
     std::string DataHex; // upper-case hexadecimal
+    int MaxParts = 0;    // text
   };
 
   bool Active = true;
@@ -97,7 +98,8 @@ public:
   int Clears = 0;
 
   bool isActive() override { return Active; }
-  int sendSMSText(const std::string& aReceiver, const std::string& aText) override;
+  // Refuses a text of more than aMaxParts parts as the driver does (the codec counts them).
+  int sendSMSText(const std::string& aReceiver, const std::string& aText, int aMaxParts) override;
   int sendSMSBinary(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) override;
   int sendSMSPush(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) override;
   int clearMemory() override {
