@@ -27,7 +27,9 @@ inline constexpr const char* SC_SMSPARTSEPARATOR = " ";
 
 // The record of one SMS, sent or received: a copyable value. Its stream form is the content
 // of the ".kvsms" message files: nine "name=value" lines ended by CR LF, written in the
-// Windows-1252 code page without a byte-order mark.
+// Windows-1252 code page without a byte-order mark; a text with characters beyond U+00FF is
+// written in UTF-8 behind its byte-order mark instead, its "message=" line being the Base64 of
+// the UTF-8 bytes.
 class TVTSMSManagerMessage {
 public:
   const std::string& getRecipient() const { return fRecipient; }
