@@ -100,6 +100,9 @@ void TBizDatabase::upgradeSchema() {
     }
     const auto text = describeColumn(IBBizDatabase, transaction, "SMSSERVER_IN", "SMSTEXT");
     transaction.commit();
+    if (text.empty()) {
+      return; // not a database of the gateway (or an empty one): nothing is added to it
+    }
 
     if (!hasParts) {
       define(IBBizDatabase, SC_CREATEPARTSTABLE,

@@ -172,6 +172,16 @@ TEST_P(SMSPartsStoreTest, ADatabaseOfTheOlderSchemaIsBroughtUpToDateWhenTheServe
   for (std::size_t i = before; i < log.lines().size(); ++i) {
     EXPECT_NE(log.lines()[i].Module, "connect.schema") << "nothing more to do";
   }
+  database.disconnect();
+
+  // A database without the gateway's tables gets none of them.
+  TTestDatabase empty(GetParam(), false);
+  EXPECT_THROW(database.connect(empty.settings()), std::exception) << "it has no generators";
+  EXPECT_EQ(empty
+                .scalar("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = "
+                        "'SMSSERVER_PARTS'")
+                .asInt64(),
+            0);
 }
 
 TEST_P(SMSPartsStoreTest, AConnectionCharacterSetNarrowerThanTheColumnsIsReported) {
