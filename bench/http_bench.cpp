@@ -143,7 +143,7 @@ int timedGet(httplib::Client& aClient, const std::string& aTarget, TClock::durat
 class TNoModem : public ISMSModem {
 public:
   bool isActive() override { return false; }
-  int sendSMSText(const std::string&, const std::string&) override { return 1; }
+  int sendSMSText(const std::string&, const std::string&, int) override { return 1; }
   int sendSMSBinary(const std::string&, const std::vector<std::uint8_t>&) override { return 1; }
   int sendSMSPush(const std::string&, const std::vector<std::uint8_t>&) override { return 1; }
   int clearMemory() override { return 1; }

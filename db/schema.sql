@@ -1,7 +1,8 @@
 -- The Parlino database: accounts, the SMS store, the per-account unread queue and the
 -- number patterns, with the generators of the three keys the server hands out itself.
 -- parlino-dbinit runs this script on a new database; the server never creates tables.
--- Texts are UTF8. Keys of the SMS tables are 64 bits wide.
+-- Texts are UTF8. Keys of the SMS tables are 64 bits wide. The PDU columns hold the PDUs of
+-- every part of a long SMS, separated by blanks.
 
 CREATE TABLE ACCOUNTS (
   accountid INTEGER NOT NULL,
@@ -35,7 +36,7 @@ CREATE TABLE smsserver_in (
   RECEIVE_DATE TIMESTAMP,
   SMSTEXT VARCHAR(4000) CHARACTER SET UTF8,
   GATEWAY_ID VARCHAR(16) CHARACTER SET UTF8,
-  SMSPDUDATA VARCHAR(2000) CHARACTER SET UTF8,
+  SMSPDUDATA VARCHAR(8000) CHARACTER SET UTF8,
   SMSINDEX INTEGER,
   SMSSTATE INTEGER,
   SMSLENGTH INTEGER,
@@ -53,7 +54,7 @@ CREATE TABLE smsserver_unread (
   RECEIVE_DATE TIMESTAMP,
   SMSTEXT VARCHAR(4000) CHARACTER SET UTF8,
   GATEWAY_ID VARCHAR(16) CHARACTER SET UTF8,
-  SMSPDUDATA VARCHAR(2000) CHARACTER SET UTF8,
+  SMSPDUDATA VARCHAR(8000) CHARACTER SET UTF8,
   SMSINDEX INTEGER,
   SMSSTATE INTEGER,
   SMSLENGTH INTEGER,
@@ -78,8 +79,19 @@ CREATE TABLE smsserver_out (
   STATUS VARCHAR(1) CHARACTER SET UTF8,
   ERRORS INTEGER,
   GATEWAY_ID VARCHAR(16) CHARACTER SET UTF8,
-  SMSPDUDATA VARCHAR(2000) CHARACTER SET UTF8,
+  SMSPDUDATA VARCHAR(8000) CHARACTER SET UTF8,
   CONSTRAINT PK_SMSSERVER_OUT PRIMARY KEY (ID)
+);
+
+-- Parts of long SMS received while their message is not yet whole, so that a restart loses
+-- none: the key names the sender, the reference and the part count. The server removes the
+-- parts once it has stored the whole message (or what arrived of it after the time-out).
+CREATE TABLE SMSSERVER_PARTS (
+  MESSAGEKEY VARCHAR(100) CHARACTER SET UTF8 NOT NULL,
+  PARTNUMBER INTEGER NOT NULL,
+  RECEIVE_DATE TIMESTAMP,
+  SMSPDUDATA VARCHAR(512) CHARACTER SET UTF8,
+  CONSTRAINT PK_SMSSERVER_PARTS PRIMARY KEY (MESSAGEKEY, PARTNUMBER)
 );
 
 -- Number prefixes per account: which senders' SMS an account receives, and to which

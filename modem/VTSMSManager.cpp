@@ -5,6 +5,7 @@
 #include "logging/KvLogger.h"
 
 #include <chrono>
+#include <random>
 
 // ---- the polling thread ----
 
@@ -107,7 +108,10 @@ void TVTSMSManagerReceiveThread::execute(TStoppableThread& aThread) {
 
 // ---- the manager ----
 
-TVTSMSManager::TVTSMSManager() : fSMSCodec(std::make_unique<TSMSCODEC>()) {}
+// The references of concatenated SMS start anywhere, so that a restart does not send the first
+// message again under the reference a phone may still be joining parts of.
+TVTSMSManager::TVTSMSManager()
+    : fSMSCodec(std::make_unique<TSMSCODEC>()), fConcatReference(std::random_device()()) {}
 
 TVTSMSManager::~TVTSMSManager() {
   stopReceiveThread();
@@ -251,6 +255,57 @@ int TVTSMSManager::sendEncoded(const std::string& aRecipient, const std::string&
 
 int TVTSMSManager::sendSMSText(const std::string& aRecipient, const std::string& aMessageText) {
   return sendEncoded(aRecipient, aMessageText, VTSMSMMT_TEXT, &TSMSCODEC::EncodeSMS);
+}
+
+int TVTSMSManager::sendSMSTextParts(const std::string& aRecipient, const std::string& aMessageText,
+                                    int aMaxParts) {
+  const std::string recipient =
+      !aRecipient.empty() && aRecipient[0] == '+' ? aRecipient.substr(1) : aRecipient;
+  std::vector<std::string> pdus;
+  try {
+    pdus = fSMSCodec->EncodeSMSParts(recipient, aMessageText,
+                                     static_cast<std::uint8_t>(fConcatReference++), aMaxParts);
+  } catch (const ESMSTooManyParts&) {
+    throw;
+  } catch (const std::exception& e) {
+    if (OnCodeError) {
+      try {
+        OnCodeError(this, recipient, aMessageText, e.what());
+      } catch (const std::exception&) {
+        // the failure is the result
+      }
+    }
+    return ICSMSRESULT_UNKNOWNERROR;
+  }
+  std::string sentPDUs;
+  for (std::size_t i = 0; i < pdus.size(); ++i) {
+    const int result = sendSMSPDU(pdus[i]);
+    if (result != ICSMSRESULT_OK) {
+      if (i > 0) {
+        Logger().error(SC_MODULE, "SMS to \"" + aRecipient + "\" not sent: part " +
+                                      std::to_string(i + 1) + " of " + std::to_string(pdus.size()) +
+                                      " failed (" + std::to_string(result) +
+                                      "); parts sent before it: " + sentPDUs);
+      }
+      return result;
+    }
+    if (i > 0) {
+      sentPDUs += SC_SMSPARTSEPARATOR;
+    }
+    sentPDUs += pdus[i];
+  }
+  TVTSMSManagerMessage sent;
+  sent.setRecipient(aRecipient);
+  sent.setTheMessage(aMessageText);
+  sent.setMessageDataPDU(sentPDUs);
+  sent.setMessageType(VTSMSMMT_TEXT);
+  sent.setMessageTimestamp(NowUTC());
+  try {
+    doInformSMSSent(aRecipient, aMessageText, std::string(), sent);
+  } catch (const std::exception&) {
+    // the SMS is sent whatever a handler does
+  }
+  return ICSMSRESULT_OK;
 }
 
 int TVTSMSManager::sendData(const std::string& aRecipient,

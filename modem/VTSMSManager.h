@@ -111,6 +111,14 @@ public:
   int sendSMSText(const std::string& aRecipient, const std::string& aMessageText);
   int sendSMSBinary(const std::string& aRecipient, const std::vector<std::uint8_t>& aMessage);
   int sendSMSPush(const std::string& aRecipient, const std::vector<std::uint8_t>& aMessage);
+  // A text of any length and alphabet: one SMS when it fits, else a concatenated SMS of at
+  // most aMaxParts parts with a reference of its own. OnSMSSent comes once, after the last
+  // part, with the whole text and the parts' PDUs joined by SC_SMSPARTSEPARATOR. A part that
+  // fails ends the send with its result; the parts sent before it are logged. A text that
+  // needs more than aMaxParts parts raises ESMSTooManyParts before anything is sent; any
+  // other codec failure goes to OnCodeError and gives ICSMSRESULT_UNKNOWNERROR.
+  int sendSMSTextParts(const std::string& aRecipient, const std::string& aMessageText,
+                       int aMaxParts);
 
   // Appends the received messages in the modem to aTOList.
   virtual int readSMSs(TVTSMSManagerMessageList* aTOList) = 0;
@@ -181,6 +189,7 @@ private:
   TVTSMSManagerMessageList fSimulateReceivedSMSList GUARDED_BY(fCSSimulateReceivedSMSList);
   std::atomic<int> fSMSReceivedCheckIntervall{IC_DEFAULTSMSRECEIVECHECKINTERVALL};
   std::atomic<bool> fAutoDeleteSMS{false};
+  std::atomic<unsigned> fConcatReference; // of the next concatenated SMS (low 8 bits)
   mutable TCriticalSection fCSPIN;
   std::string fPIN GUARDED_BY(fCSPIN);
   TVTStoredSMSJournal fStoredSMS;

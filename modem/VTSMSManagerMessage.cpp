@@ -5,6 +5,7 @@
 #include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <istream>
@@ -35,6 +36,23 @@ std::string readableText(const TVTSMSManagerMessage& aMessage) {
   return replaceAll(replaceAll(replaceAll(text, "\n", "#10"), "\r", "#13"), "=", "#61");
 }
 
+constexpr const char* SC_UTF8BOM = "\xEF\xBB\xBF";
+
+// A text with a character beyond U+00FF: the "message=" line (single-byte Base64) and the
+// Windows-1252 code page cannot carry it.
+bool needsUnicodeFile(const std::string& aText) {
+  const std::u32string codePoints = utf8ToCodePoints(aText);
+  return std::any_of(codePoints.begin(), codePoints.end(), [](char32_t c) { return c > 0xFF; });
+}
+
+// The "message=" value of a file written in UTF-8: Base64 of the text's UTF-8 bytes, or of
+// single-byte characters as in every other file.
+std::string decodeUnicodeMessage(const std::string& aValue) {
+  const std::string bytes = decodeBase64Bytes(aValue);
+  const bool utf8 = codePointsToUtf8(utf8ToCodePoints(bytes)) == bytes;
+  return utf8 ? bytes : latin1ToUtf8(bytes);
+}
+
 // The file's bytes as UTF-8, by byte-order mark; without one they are Windows-1252.
 std::string decodeFileBytes(const std::string& aBytes) {
   auto utf16 = [&](bool aLittleEndian) {
@@ -60,10 +78,17 @@ std::string decodeFileBytes(const std::string& aBytes) {
 
 } // namespace
 
+// A text or recipient beyond Windows-1252 (Cyrillic, emoji, ...) is written in UTF-8 behind a
+// byte-order mark, its "message=" line as the Base64 of the UTF-8 bytes, so that the file keeps
+// the whole text; any other file stays single-byte as ever.
 std::string TVTSMSManagerMessage::toStreamText() const {
+  const bool unicode =
+      needsUnicodeFile(fRecipient) || (fMessageType != VTSMSMMT_DATA && needsUnicodeFile(fMessage));
   const std::string values[] = {
       fRecipient,
-      fMessageType == VTSMSMMT_DATA ? fMessage : encodeBase64(fMessage),
+      fMessageType == VTSMSMMT_DATA ? fMessage
+      : unicode                     ? encodeBase64Bytes(fMessage)
+                                    : encodeBase64(fMessage),
       readableText(*this),
       fMessageDataPDU,
       std::to_string(fMessageIndex),
@@ -76,7 +101,7 @@ std::string TVTSMSManagerMessage::toStreamText() const {
   for (std::size_t i = 0; i < kLineNames.size(); ++i) {
     text += std::string(kLineNames[i]) + "=" + values[i] + "\r\n";
   }
-  return utf8ToCp1252(text);
+  return unicode ? SC_UTF8BOM + text : utf8ToCp1252(text);
 }
 
 void TVTSMSManagerMessage::saveToStream(std::ostream* aStream) const {
@@ -87,6 +112,7 @@ void TVTSMSManagerMessage::saveToStream(std::ostream* aStream) const {
 
 bool TVTSMSManagerMessage::fromStreamBytes(const std::string& aBytes) {
   const std::string text = decodeFileBytes(aBytes);
+  const bool unicode = aBytes.compare(0, 3, SC_UTF8BOM) == 0;
   // Every line the writer makes ends with CR LF: a text that does not is cut short.
   if (text.empty() || text.back() != '\n') {
     return false;
@@ -125,7 +151,9 @@ bool TVTSMSManagerMessage::fromStreamBytes(const std::string& aBytes) {
   }
   fMessageType = static_cast<TVTSMSManagerMessageType>(type >= 0 && type <= 255 ? type : 0);
   fRecipient = *values[Recipient];
-  fMessage = fMessageType == VTSMSMMT_DATA ? *values[Message] : decodeBase64(*values[Message]);
+  fMessage = fMessageType == VTSMSMMT_DATA ? *values[Message]
+             : unicode                     ? decodeUnicodeMessage(*values[Message])
+                                           : decodeBase64(*values[Message]);
   fMessageDataPDU = values[Pdu].value_or("");
   fMessageIndex = number(Index, -1);
   fMessageState = number(State, -1);

@@ -22,10 +22,14 @@ inline constexpr int ICSMSRESULT_NOTACTIVE = 3;
 inline constexpr int ICSMSRESULT_WRONGANSWER = 4;
 inline constexpr int IC_DEFAULTSMSRECEIVECHECKINTERVALL = 60000;
 inline constexpr int IC_DEFAULTSMSMEMORYSIZE = 10;
+// Between the PDUs of the parts of a long SMS in one record's MessageDataPDU (part order).
+inline constexpr const char* SC_SMSPARTSEPARATOR = " ";
 
 // The record of one SMS, sent or received: a copyable value. Its stream form is the content
 // of the ".kvsms" message files: nine "name=value" lines ended by CR LF, written in the
-// Windows-1252 code page without a byte-order mark.
+// Windows-1252 code page without a byte-order mark; a text with characters beyond U+00FF is
+// written in UTF-8 behind its byte-order mark instead, its "message=" line being the Base64 of
+// the UTF-8 bytes.
 class TVTSMSManagerMessage {
 public:
   const std::string& getRecipient() const { return fRecipient; }

@@ -123,6 +123,7 @@ void TBizDatabase::connectLocked() {
     throw EKVLSUserSessionException(std::string("Fehler bei Connect in UserSession: ") +
                                     " (open) " + exceptionClassName(&e) + "\"" + e.what() + "\"");
   }
+  upgradeSchema();
   try {
     IBBizTransaction.startTransaction();
     TIBGenerator** generators[] = {&fAccountGenerator, &fSMSInGenerator, &fSMSOutGenerator};

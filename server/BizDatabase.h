@@ -128,6 +128,12 @@ public:
   // Whether a send pattern of the account matches aRecipient.
   bool checkSMSForSend(const std::string& aRecipient, std::int64_t aAccountID) override;
 
+  // Parts of long SMS waiting for the rest of their message; each write is committed at once.
+  TSMSPartSaveResult saveSMSPart(const TSMSStoredPart& aPart) override;
+  bool retrieveSMSParts(const std::string& aMessageKey,
+                        std::vector<TSMSStoredPart>& aParts) override;
+  bool deleteSMSParts(const std::string& aMessageKey) override;
+
   // For the owner and for tests: the lock, the connection and the generators (null while not
   // connected). Use the connection only under the lock.
   TRecursiveCriticalSection& getCSDatabase() RETURN_CAPABILITY(fCSDatabase) { return fCSDatabase; }
@@ -149,6 +155,10 @@ private:
             const char* aModule = "db") EXCLUDES(fCSDatabase);
   void warnNotConnected(const char* aOperation, const char* aModule) const;
   void connectLocked() REQUIRES(fCSDatabase);
+  // Right after the connection opened: adds what a database of an older schema lacks (the
+  // table of kept SMS parts, PDU columns wide enough for long SMS) and warns of a connection
+  // character set narrower than the text columns. Logs its failures; never raises.
+  void upgradeSchema() REQUIRES(fCSDatabase);
   void disconnectLocked() REQUIRES(fCSDatabase);
   void restartTransaction(const std::string& aOperation) REQUIRES(fCSDatabase);
   void honourCommitRequest() REQUIRES(fCSDatabase);

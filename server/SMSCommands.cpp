@@ -15,6 +15,11 @@ std::string parameterMissing(const std::string& aName) {
   return "400:HTTP-Parameter <" + aName + "> not found, but required.";
 }
 
+std::string textTooLong(const ESMSTooManyParts& aError) {
+  return "400:message too long: the text needs " + std::to_string(aError.partsNeeded()) +
+         " SMS, at most " + std::to_string(aError.maxParts()) + " are allowed";
+}
+
 std::string bytesAsHex(const std::vector<std::uint8_t>& aBytes) {
   return encodeHexBytes(
       std::string_view(reinterpret_cast<const char*>(aBytes.data()), aBytes.size()));
@@ -169,7 +174,12 @@ std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aPa
     sent = sendMessageSerialModemPush(receiver, request.Data);
     break;
   case ESMSKind::Text:
-    sent = sendMessageSerialModemText(receiver, request.Text);
+    try {
+      sent = sendMessageSerialModemText(receiver, request.Text);
+    } catch (const ESMSTooManyParts& e) {
+      aResponse.Status = 400;
+      return textTooLong(e);
+    }
     break;
   }
   if (!sent) {
@@ -182,7 +192,7 @@ std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aPa
 bool TSMSCommands::sendMessageSerialModemText(const std::string& aReceiver,
                                               const std::string& aMessage) {
   try {
-    const int result = fModem.sendSMSText(aReceiver, aMessage);
+    const int result = fModem.sendSMSText(aReceiver, aMessage, fMaxSMSParts);
     TKvLogger& logger = Logger();
     if (logger.isTrace()) {
       logger.trace(SC_LOGMODULE_SENDSMSSERIAL,
@@ -192,6 +202,8 @@ bool TSMSCommands::sendMessageSerialModemText(const std::string& aReceiver,
                                      aMessage + "\" -> mobile service provider contract?");
     }
     return result == 0;
+  } catch (const ESMSTooManyParts&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }

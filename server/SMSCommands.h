@@ -1,11 +1,13 @@
 #pragma once
 
+#include "modem/SMSCodec.h"
 #include "platform/Locks.h"
 #include "server/HTTPParams.h"
 #include "server/SMSModem.h"
 #include "server/SMSStore.h"
 #include "webframework/WebRequest.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,6 +27,11 @@ class TSMSCommands {
 public:
   TSMSCommands(ISMSStore& aStore, ISMSModem& aModem) : fStore(aStore), fModem(aModem) {}
 
+  // The most SMS one text of "/sendsms" may take (the option MaxSMSParts); a longer text is
+  // refused with 400. Any thread.
+  void setMaxSMSParts(int aValue) { fMaxSMSParts = aValue; }
+  int getMaxSMSParts() const { return fMaxSMSParts; }
+
   // Every request that is not a page request; an unknown path is answered 501 "404".
   void dispatch(const TWebRequest& aRequest, TWebResponse& aResponse);
 
@@ -37,6 +44,8 @@ public:
                                             TWebResponse& aResponse);
 
   // True when the modem reports success; any error is false. Traced at module "sendsmsserial".
+  // A text goes in as many parts as it needs, at most getMaxSMSParts(); a longer one raises
+  // ESMSTooManyParts before anything is sent.
   bool sendMessageSerialModemText(const std::string& aReceiver, const std::string& aMessage);
   bool sendMessageSerialModemBinary(const std::string& aReceiver,
                                     const std::vector<std::uint8_t>& aMessage);
@@ -54,6 +63,7 @@ private:
 
   ISMSStore& fStore;
   ISMSModem& fModem;
+  std::atomic<int> fMaxSMSParts{IC_DEFAULTMAXSMSPARTS};
   TCriticalSection fCSUnreadAccounts;
   std::map<int, std::unique_ptr<TCriticalSection>>
       fUnreadAccountLocks GUARDED_BY(fCSUnreadAccounts);

@@ -13,7 +13,10 @@ public:
   virtual ~ISMSModem() = default;
 
   virtual bool isActive() = 0;
-  virtual int sendSMSText(const std::string& aReceiver, const std::string& aText) = 0;
+  // A text of any length and alphabet, in as many SMS as it needs (at most aMaxParts, else
+  // ESMSTooManyParts is raised before anything is sent); 0 only when every part was sent.
+  virtual int sendSMSText(const std::string& aReceiver, const std::string& aText,
+                          int aMaxParts) = 0;
   virtual int sendSMSBinary(const std::string& aReceiver,
                             const std::vector<std::uint8_t>& aData) = 0;
   virtual int sendSMSPush(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) = 0;

@@ -16,6 +16,20 @@ struct TSMSListItem {
 };
 using TSMSList = std::vector<TSMSListItem>;
 
+// A received part of a long SMS, kept until its message is whole.
+struct TSMSStoredPart {
+  std::string MessageKey; // the message it belongs to: sender, reference and part count
+  int Number = 0;         // its place in the message, from 1
+  std::string PDU;        // as the modem gave it
+  TDateTime Received;     // when the gateway received it (UTC)
+};
+
+enum TSMSPartSaveResult {
+  psSaved,        // kept and committed
+  psDuplicate,    // a part of that number of that message is kept already: nothing stored
+  psNotConnected, // nothing stored
+};
+
 // What the HTTP commands and the handling of a received SMS need of the database: the
 // account check, the SMS store and the pattern tests. The Firebird layer (TBizDatabase)
 // implements it; tests use an in-memory store.
@@ -59,4 +73,13 @@ public:
   // The account's queued SMS, oldest message date first, each with a record of its own.
   virtual bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) = 0;
   virtual bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) = 0;
+
+  // The kept parts of long SMS (table SMSSERVER_PARTS).
+  virtual TSMSPartSaveResult saveSMSPart(const TSMSStoredPart& aPart) = 0;
+  // Appends the parts of one message, or with an empty key of every message, ordered by key
+  // and number; false when not connected.
+  virtual bool retrieveSMSParts(const std::string& aMessageKey,
+                                std::vector<TSMSStoredPart>& aParts) = 0;
+  // Removes the parts of one message; false when not connected.
+  virtual bool deleteSMSParts(const std::string& aMessageKey) = 0;
 };

@@ -7,9 +7,10 @@ bool TSerialModemAdapter::isActive() {
   return fModem.getActive();
 }
 
-int TSerialModemAdapter::sendSMSText(const std::string& aReceiver, const std::string& aText) {
+int TSerialModemAdapter::sendSMSText(const std::string& aReceiver, const std::string& aText,
+                                     int aMaxParts) {
   TScopedLock lock(fCSSerialConnection);
-  return fModem.sendSMSText(aReceiver, aText);
+  return fModem.sendSMSTextParts(aReceiver, aText, aMaxParts);
 }
 
 int TSerialModemAdapter::sendSMSBinary(const std::string& aReceiver,

@@ -17,7 +17,8 @@ public:
   explicit TSerialModemAdapter(TVTSMSManagerSerialModem& aModem) : fModem(aModem) {}
 
   bool isActive() override EXCLUDES(fCSSerialConnection);
-  int sendSMSText(const std::string& aReceiver, const std::string& aText) override
+  // The text in parts where it needs them (the driver's sendSMSTextParts).
+  int sendSMSText(const std::string& aReceiver, const std::string& aText, int aMaxParts) override
       EXCLUDES(fCSSerialConnection);
   int sendSMSBinary(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) override
       EXCLUDES(fCSSerialConnection);

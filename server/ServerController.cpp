@@ -13,6 +13,8 @@
 
 namespace {
 constexpr const char* kModule = SC_LOGMODULE_SERVERCONTROLLER;
+// How often kept parts of long SMS are checked for a message that timed out.
+constexpr std::chrono::minutes kPartsCheckInterval{1};
 std::atomic<TIWServerController*> gController{nullptr};
 } // namespace
 
@@ -51,6 +53,8 @@ void TIWServerController::IWServerControllerBaseCreate() {
   fSerialModemActive = false;
   fOptions.LogPath = "./log/";
   loadOptions();
+  fCommands.setMaxSMSParts(fOptions.MaxSMSParts);
+  fInbox.setConcatTimeout(std::chrono::minutes(fOptions.ConcatTimeoutMinutes));
   logToFile(KVLL_INFO, kModule, "starting...");
   loadConfiguration();
   SMSSerialModem->setCommLogFilename("");
@@ -63,12 +67,14 @@ void TIWServerController::IWServerControllerBaseCreate() {
   } catch (const std::exception& e) {
     logToFile(KVLL_ERROR, kModule, std::string("on connect: ") + e.what());
   }
+  fPartsWatch.start(kPartsCheckInterval);
   activateSerialModem();
 }
 
 void TIWServerController::IWServerControllerBaseDestroy() {
   waitForActivations(); // an activation under way ends before the modem goes down
   deactivateSerialModem();
+  fPartsWatch.stop();
   try {
     fDatabase->disconnect();
     logToFile(KVLL_INFO, kModule, "disconnected");

@@ -6,6 +6,7 @@
 #include "server/BizDatabase.h"
 #include "server/SMSCommands.h"
 #include "server/SMSInbox.h"
+#include "server/SMSPartsWatch.h"
 #include "server/SerialModemAdapter.h"
 #include "server/ServerConfiguration.h"
 #include "server/ServerOptions.h"
@@ -31,8 +32,9 @@ struct TServerStartParameters {
 // lives in TSMSCommands, that of a received SMS in TSMSInbox, the database work in
 // TBizDatabase.
 // Lock order: the serial modem adapter's fCSSerialConnection (the core's serial lock), then
-// a per-account unread lock of the commands, then the database lock; any thread may log while
-// holding any of them (the logger's locks are leaves).
+// a per-account unread lock of the commands, then the database lock; the inbox's lock of kept
+// SMS parts before the database lock; any thread may log while holding any of them (the
+// logger's locks are leaves).
 class TVTSMSManager;
 class TVTSMSManagerMessage;
 class TVTSMSManagerSerialModem;
@@ -123,6 +125,7 @@ private:
   TSerialModemAdapter fSerialConnection; // holds the core's serial lock
   TSMSCommands fCommands;
   TSMSInbox fInbox;
+  TSMSPartsWatch fPartsWatch{fInbox};
   TCriticalSection fCSActivationThreads; // leaf; never held while joining
   std::vector<std::unique_ptr<TBKThread>> fActivationThreads GUARDED_BY(fCSActivationThreads);
 

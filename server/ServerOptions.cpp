@@ -3,6 +3,7 @@
 #include "common/RegistryFile.h"
 #include "common/TextTools.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -60,7 +61,7 @@ void readValues(const TOptionsReader& r, TServerOptions& o) {
   o.DatabaseUsername = r.text("DatabaseUser", "sysdba");
   o.DatabasePassword = r.text("DatabasePassword", "pondlight");
   o.DatabaseRole = r.text("DatabaseRole", "");
-  o.DatabaseEncoding = r.text("DatabaseEncoding", "UNICODE_FSS");
+  o.DatabaseEncoding = r.text("DatabaseEncoding", "UTF8");
   o.HTTPPort = r.number("HTTPPort", 8989);
   o.LogPath = r.text("LogPath", "./log/");
   o.LogLevel = convertToLevel(r.text("LogLevel", "info"));
@@ -81,6 +82,10 @@ void readValues(const TOptionsReader& r, TServerOptions& o) {
   o.SerialDeviceDir = r.text("SerialDeviceDir", "/dev/parlino");
   const int interval = r.number("SMSCheckIntervall", 60000);
   o.SMSCheckIntervall = interval >= 100 ? interval : 60000;
+  const int parts = r.number("MaxSMSParts", 6);
+  o.MaxSMSParts = parts < 1 ? 6 : std::min(parts, IC_MAXSMSPARTSOPTION);
+  const int timeout = r.number("ConcatTimeoutMinutes", 60);
+  o.ConcatTimeoutMinutes = timeout >= 1 ? timeout : 60;
 }
 
 } // namespace

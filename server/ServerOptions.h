@@ -30,7 +30,13 @@ struct TServerOptions {
   std::string WebAppURLBase;
   std::string SerialDeviceDir = "/dev/parlino";
   int SMSCheckIntervall = 60000; // ms between two reads of the modem memory
+  int MaxSMSParts = 6;           // parts of a long SMS sent by "/sendsms", 1..IC_MAXSMSPARTSOPTION
+  int ConcatTimeoutMinutes = 60; // how long received parts wait for the rest of their message
 };
+
+// The most parts "MaxSMSParts" allows: a sent SMS is stored as one row whose text (4000
+// characters) and PDUs (8000 characters, about 310 a part) must fit their columns.
+inline constexpr int IC_MAXSMSPARTSOPTION = 20;
 
 inline constexpr const char* SC_OPTIONSKEY = "HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino";
 inline constexpr const char* SC_OPTIONSSUBKEY = "Options";

@@ -1,6 +1,9 @@
 // The gateway end to end: parlino with the modem simulator on a pseudo-terminal, a Firebird
 // database on the local server, and HTTP over loopback.
 #include "common/AttributedDocument.h"
+#include "common/TextEncoding.h"
+#include "modem/SMSConcatCollector.h"
+#include "modem/VTSMSManagerMessage.h"
 #include "server/Accounts.h"
 #include "tests/e2e/ParlinoProgram.h"
 #include "tests/server/DbTestSupport.h"
@@ -12,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <sstream>
 
 namespace {
 
@@ -42,7 +47,6 @@ public:
                                    {"DatabaseHost", db.Host},
                                    {"DatabaseUser", db.Username},
                                    {"DatabasePassword", db.Password},
-                                   {"DatabaseEncoding", "UTF8"},
                                    {"HTTPPort", std::to_string(fPort)},
                                    {"LogPath", fDir.file("log") + "/"},
                                    {"LogLevel", "trace"},
@@ -309,6 +313,115 @@ TEST(GatewayWithoutModemTest, SendIsNotFoundAndTheDatabaseDownIsReported) {
   TGateway g(false, "/nonexistent/parlino.fdb");
   expectAnswer(g.get("/sendsms?" + g.anna() + "&receiver=4917&message=x"), 404, "");
   expectAnswer(g.get("/getnewsms?" + g.anna()), 403, "500:db not connected");
+}
+
+// Every byte of a UTF-8 text percent-encoded, as a client puts it into a query.
+std::string percentEncoded(const std::string& aText) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const unsigned char c : aText) {
+    encoded += '%';
+    encoded += kDigits[c >> 4];
+    encoded += kDigits[c & 0x0F];
+  }
+  return encoded;
+}
+
+// How many message files in a folder of the installation hold aText.
+int messageFilesWith(TGateway& aGateway, const std::string& aFolder, const std::string& aText) {
+  int found = 0;
+  for (const auto& name : listDirectory(aGateway.fDir.file(aFolder))) {
+    TVTSMSManagerMessage message;
+    if (message.fromStreamBytes(readFile(aGateway.fDir.file(aFolder + "/" + name))) &&
+        message.getTheMessage() == aText) {
+      ++found;
+    }
+  }
+  return found;
+}
+
+// Only the default options here (no DatabaseEncoding): Cyrillic and an emoji go through
+// HTTP, the modem, the database and the message files unchanged.
+TEST_F(GatewayTest, SendsALongCyrillicTextInThePartsAPhoneJoins) {
+  TGateway& g = *fGateway;
+  std::string text;
+  while (utf8ToCodePoints(text).size() < 400) {
+    text += "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80! ";
+  }
+  text.resize(text.find_last_of(' ')); // whole characters, fewer than 400
+  expectAnswer(
+      g.get("/sendsms?" + g.anna() + "&receiver=%2B491711234567&message=" + percentEncoded(text)),
+      200, "200");
+
+  // What the modem was given: "PDU <octets> <hex>" lines of the simulator's log.
+  const TSMSCODEC codec;
+  std::vector<std::string> pdus;
+  std::vector<TSMSConcatPart> parts;
+  std::istringstream log(g.simulatorLog());
+  for (std::string line; std::getline(log, line);) {
+    const std::size_t at = line.find(" PDU ");
+    if (at == std::string::npos) {
+      continue;
+    }
+    const std::string pdu = line.substr(line.find(' ', at + 5) + 1);
+    TSMSDecoded decoded = codec.DecodeSMSFull(pdu);
+    if (decoded.Concat.isPart()) {
+      pdus.push_back(pdu);
+      parts.push_back({std::move(decoded), pdu, TDateTime()});
+    }
+  }
+  ASSERT_EQ(parts.size(), 6u) << "UCS2, 67 characters a part";
+  const TSMSConcatMessage joined = joinSMSParts(parts);
+  EXPECT_TRUE(joined.Complete);
+  EXPECT_EQ(joined.Text, text);
+  EXPECT_EQ(parts[0].Decoded.Address, "491711234567");
+
+  const auto rows =
+      g.fDatabase.query("select SMSPDUDATA from smsserver_out where SMSTEXT = :0", {text});
+  ASSERT_EQ(rows.size(), 1u) << "one message";
+  std::string stored;
+  for (const auto& pdu : pdus) {
+    stored += (stored.empty() ? "" : " ") + pdu;
+  }
+  EXPECT_EQ(rows[0][0].asString(), stored);
+  EXPECT_EQ(messageFilesWith(g, "sent", text), 1);
+}
+
+TEST_F(GatewayTest, AThreePartSMSReachesGetNewSMSAsOneMessage) {
+  TGateway& g = *fGateway;
+  std::string text;
+  while (utf16Length(text) < 180) {
+    text += "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xF0\x9F\x98\x80 ";
+  }
+  const std::string rowOf = "from smsserver_in where ORIGINATOR = '491715555555'";
+  g.deliver("+491715555555", text);
+  ASSERT_TRUE(waitFor([&] { return g.fDatabase.scalar("select count(*) " + rowOf).asInt64() == 1; },
+                      std::chrono::seconds(30)))
+      << g.log();
+  const auto result = g.get("/getnewsms?" + g.anna());
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->status, 201) << result->body;
+  TAttributedDocument document;
+  document.setContent(latin1ToUtf8(result->body.substr(4)));
+  int found = 0;
+  for (int i = 0; i < document.getAttributeCount(); ++i) {
+    TAttributedDocument& sms = document.getAttributes(i).getValueAsRecord();
+    if (sms.getAttributesByID("sender")->getValueAsString() == "491715555555") {
+      ++found;
+      EXPECT_EQ(sms.getAttributesByID("message")->getValueAsString(), text);
+      EXPECT_EQ(sms.getAttributesByID("msglength")->getValueAsInteger(),
+                static_cast<int>(utf8ToCodePoints(text).size()));
+    }
+  }
+  EXPECT_EQ(found, 1) << "one message";
+
+  EXPECT_EQ(g.fDatabase.scalar("select count(*) from SMSSERVER_PARTS").asInt64(), 0);
+  const std::string pdus = g.fDatabase.scalar("select SMSPDUDATA " + rowOf).asString();
+  EXPECT_EQ(std::count(pdus.begin(), pdus.end(), ' '), 2) << "the three parts' PDUs";
+  EXPECT_EQ(messageFilesWith(g, "received", text), 1);
+  EXPECT_TRUE(waitFor([&] {
+    return g.simulator("status").find(" stored=0 ") != std::string::npos;
+  })) << "every part deleted from the modem";
 }
 
 } // namespace

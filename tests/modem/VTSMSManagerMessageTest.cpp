@@ -69,6 +69,28 @@ TEST(VTSMSManagerMessageTest, HonoursByteOrderMarks) {
   }
 }
 
+TEST(VTSMSManagerMessageTest, KeepsTextsBeyondWindows1252WholeInUTF8) {
+  TVTSMSManagerMessage message = textMessage();
+  const std::string text = "\xD0\x9F\xD1\x80\xD0\xB8 \xF0\x9F\x98\x80 5 \xE2\x82\xAC =";
+  message.setTheMessage(text);
+  const std::string file = message.toStreamText();
+  EXPECT_EQ(
+      file.rfind("\xEF\xBB\xBFrecipient=4917112345\r\nmessage=0J/RgNC4IPCfmIAgNSDigqwgPQ==\r\n"
+                 "messagereadable=" +
+                     text.substr(0, text.size() - 1) + "#61\r\n",
+                 0),
+      0u)
+      << file;
+  TVTSMSManagerMessage read;
+  ASSERT_TRUE(read.fromStreamBytes(file));
+  EXPECT_EQ(read.getTheMessage(), text);
+
+  // A file with the mark whose message is single-byte Base64 reads as before.
+  ASSERT_TRUE(read.fromStreamBytes("\xEF\xBB\xBFrecipient=49\r\nmessage=R3L832U=\r\n"));
+  EXPECT_EQ(read.getTheMessage(), "Gr\xC3\xBC\xC3\x9F"
+                                  "e");
+}
+
 TEST(VTSMSManagerMessageTest, MissingOrUnreadableValuesGiveDefaults) {
   TVTSMSManagerMessage message;
   ASSERT_TRUE(message.fromStreamBytes("Recipient=49\r\nMESSAGE=SGk=\r\nindex=x\r\nmsgtype=\r\n"));

@@ -1,5 +1,8 @@
 #include "modem/VTSMSManager.h"
 
+#include "logging/KvLogger.h"
+#include "modem/SMSConcatCollector.h"
+#include "tests/logging/MemoryAppender.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +22,9 @@ public:
   int sendSMSPDU(const std::string& aMessageAsPDU) override {
     std::lock_guard lock(fLock);
     fSentPDUs.push_back(aMessageAsPDU);
+    if (static_cast<int>(fSentPDUs.size()) == fFailingSend) {
+      return 500;
+    }
     return aMessageAsPDU.empty() ? 500 : fSendResult;
   }
   int readSMSs(TVTSMSManagerMessageList* aTOList) override {
@@ -82,6 +88,7 @@ public:
   std::vector<std::string> fSentPDUs;
   std::vector<int> fDeletedSlots;
   int fSendResult = ICSMSRESULT_OK;
+  int fFailingSend = 0; // the n-th PDU sent (from 1) fails with 500; 0: none
   int fReadResult = ICSMSRESULT_OK;
   int fFailDeleteSlot = -1;
   bool fThrowOnRead = false;
@@ -170,6 +177,68 @@ TEST_F(VTSMSManagerTest, ACodecFailureIsReportedAndTheEmptyPDUsResultReturned) {
   fLog.fEvents.clear();
   EXPECT_EQ(fDriver.sendSMSText("4917", "Hi"), 304);
   EXPECT_TRUE(fLog.events().empty()) << "no sent event for a failed send";
+}
+
+// The parts of one long text, decoded and joined as a phone does.
+TSMSConcatMessage joined(const std::vector<std::string>& aPDUs) {
+  const TSMSCODEC codec;
+  std::vector<TSMSConcatPart> parts;
+  for (const auto& pdu : aPDUs) {
+    parts.push_back({codec.DecodeSMSFull(pdu), pdu, TDateTime()});
+  }
+  return joinSMSParts(std::move(parts));
+}
+
+TEST_F(VTSMSManagerTest, SendsALongTextInPartsAndReportsItOnceAsAWhole) {
+  const std::string cyrillic = "\xD0\x96"; // one UCS2 character
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    text += cyrillic;
+  }
+  EXPECT_EQ(fDriver.sendSMSTextParts("+4917", text, 6), ICSMSRESULT_OK);
+  const auto first = fDriver.read(fDriver.fSentPDUs);
+  ASSERT_EQ(first.size(), 2u) << "67 UCS2 characters a part";
+  EXPECT_TRUE(joined(first).Complete);
+  EXPECT_EQ(joined(first).Text, text);
+  EXPECT_EQ(fLog.events(), std::vector<std::string>{"sent +4917 " + text + " [] +4917 0 " +
+                                                    first[0] + " " + first[1]});
+
+  // The next message has a reference of its own; a short text is one plain SMS.
+  EXPECT_EQ(fDriver.sendSMSTextParts("4917", text, 6), ICSMSRESULT_OK);
+  EXPECT_EQ(fDriver.sendSMSTextParts("4917", "Hallo", 6), ICSMSRESULT_OK);
+  const auto all = fDriver.read(fDriver.fSentPDUs);
+  ASSERT_EQ(all.size(), 5u);
+  const TSMSCODEC codec;
+  EXPECT_NE(codec.DecodeSMSFull(all[2]).Concat.Reference,
+            codec.DecodeSMSFull(all[0]).Concat.Reference);
+  EXPECT_EQ(all[4], codec.EncodeSMS("4917", "Hallo"));
+
+  // More parts than allowed: nothing goes out.
+  EXPECT_THROW(fDriver.sendSMSTextParts("4917", text, 1), ESMSTooManyParts);
+  EXPECT_EQ(fDriver.read(fDriver.fSentPDUs).size(), 5u);
+}
+
+TEST_F(VTSMSManagerTest, AFailedPartFailsTheLongTextAndThePartsSentAreLogged) {
+  TMemoryAppender appender;
+  Logger().addAppender(&appender);
+  fDriver.fFailingSend = 2;
+  const std::string text(400, 'x'); // three parts of 153 septets
+  EXPECT_EQ(fDriver.sendSMSTextParts("4917", text, 6), 500);
+  for (int i = Logger().getAppenderCount() - 1; i >= 0; --i) {
+    if (Logger().getAppender(i) == &appender) {
+      Logger().deleteAppender(i);
+    }
+  }
+  const auto sent = fDriver.read(fDriver.fSentPDUs);
+  ASSERT_EQ(sent.size(), 2u) << "the third part is not tried";
+  EXPECT_TRUE(fLog.events().empty()) << "no sent event";
+  bool logged = false;
+  for (const auto& message : appender.messages()) {
+    logged = logged || message.getLogMessage() == "SMS to \"4917\" not sent: part 2 of 3 failed "
+                                                  "(500); parts sent before it: " +
+                                                      sent[0];
+  }
+  EXPECT_TRUE(logged);
 }
 
 TEST_F(VTSMSManagerTest, PollsAtOnceReportsOnceAndDeletesOnlyWhatItRead) {

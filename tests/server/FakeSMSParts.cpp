@@ -1,7 +1,11 @@
 #include "tests/server/FakeSMSParts.h"
 
 #include "common/UniCodeTools.h"
+#include "modem/SMSCodec.h"
 #include "server/Accounts.h"
+
+#include <algorithm>
+#include <tuple>
 
 namespace fakes {
 
@@ -160,6 +164,65 @@ bool TFakeSMSStore::deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) {
   return Connected;
 }
 
+TSMSPartSaveResult TFakeSMSStore::saveSMSPart(const TSMSStoredPart& aPart) {
+  failIf("saveSMSPart");
+  if (!Connected) {
+    return psNotConnected;
+  }
+  for (const TSMSStoredPart& part : Parts) {
+    if (part.MessageKey == aPart.MessageKey && part.Number == aPart.Number) {
+      return psDuplicate;
+    }
+  }
+  Parts.push_back(aPart);
+  return psSaved;
+}
+
+bool TFakeSMSStore::retrieveSMSParts(const std::string& aMessageKey,
+                                     std::vector<TSMSStoredPart>& aParts) {
+  failIf("retrieveSMSParts");
+  if (!Connected) {
+    return false;
+  }
+  std::vector<TSMSStoredPart> found;
+  for (const TSMSStoredPart& part : Parts) {
+    if (aMessageKey.empty() || part.MessageKey == aMessageKey) {
+      found.push_back(part);
+    }
+  }
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.MessageKey, a.Number) < std::tie(b.MessageKey, b.Number);
+  });
+  aParts.insert(aParts.end(), found.begin(), found.end());
+  return true;
+}
+
+bool TFakeSMSStore::deleteSMSParts(const std::string& aMessageKey) {
+  failIf("deleteSMSParts");
+  if (!Connected) {
+    return false;
+  }
+  std::erase_if(Parts, [&](const TSMSStoredPart& part) { return part.MessageKey == aMessageKey; });
+  return true;
+}
+
+std::vector<std::string> deliveredParts(const std::string& aSender, const std::string& aText,
+                                        std::uint8_t aReference) {
+  std::vector<std::string> delivered;
+  for (const std::string& submit :
+       TSMSCODEC().EncodeSMSParts(aSender, aText, aReference, IC_MAXSMSPARTS)) {
+    // SUBMIT: 00 (centre), first octet, reference, destination, PID, DCS, UDL, UD.
+    // DELIVER: 00 (centre), first octet, originator, PID, DCS, time stamp, UDL, UD.
+    const bool header = (std::stoi(submit.substr(2, 2), nullptr, 16) & 0x40) != 0;
+    const std::size_t digits = std::stoul(submit.substr(6, 2), nullptr, 16);
+    const std::size_t address = 4 + (digits + 1) / 2 * 2;
+    delivered.push_back("00" + std::string(header ? "44" : "04") + submit.substr(6, address) +
+                        submit.substr(6 + address, 4) + "62506070809000" +
+                        submit.substr(10 + address));
+  }
+  return delivered;
+}
+
 namespace {
 
 std::string hexOf(const std::vector<std::uint8_t>& aData) {
@@ -169,8 +232,10 @@ std::string hexOf(const std::vector<std::uint8_t>& aData) {
 
 } // namespace
 
-int TFakeSMSModem::sendSMSText(const std::string& aReceiver, const std::string& aText) {
-  Sent.push_back({"text", aReceiver, aText, ""});
+int TFakeSMSModem::sendSMSText(const std::string& aReceiver, const std::string& aText,
+                               int aMaxParts) {
+  (void)TSMSCODEC().EncodeSMSParts(aReceiver, aText, 0, aMaxParts);
+  Sent.push_back({"text", aReceiver, aText, "", aMaxParts});
   return Result;
 }
 

@@ -45,6 +45,7 @@ public:
   std::vector<TStoredSMS> In;     // rows of smsserver_in
   std::vector<TStoredSMS> Unread; // the unread queues
   std::vector<std::pair<std::int64_t, std::int64_t>> Deleted; // (key, account)
+  std::vector<TSMSStoredPart> Parts; // kept parts of long SMS, in the order saved
   std::vector<std::string> CheckedUsers;
   std::vector<bool> CheckedAsDigest;
   int CommitClaims = 0;
@@ -74,6 +75,10 @@ public:
                      int aIndex, int aState, int aLength) override;
   bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) override;
   bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) override;
+  TSMSPartSaveResult saveSMSPart(const TSMSStoredPart& aPart) override;
+  bool retrieveSMSParts(const std::string& aMessageKey,
+                        std::vector<TSMSStoredPart>& aParts) override;
+  bool deleteSMSParts(const std::string& aMessageKey) override;
 
 private:
   void failIf(const char* aOperation) const;
@@ -88,6 +93,7 @@ public:
     std::string Receiver;
     std::string Text;
     std::string DataHex; // upper-case hexadecimal
+    int MaxParts = 0;    // text
   };
 
   bool Active = true;
@@ -97,7 +103,8 @@ public:
   int Clears = 0;
 
   bool isActive() override { return Active; }
-  int sendSMSText(const std::string& aReceiver, const std::string& aText) override;
+  // Refuses a text of more than aMaxParts parts as the driver does (the codec counts them).
+  int sendSMSText(const std::string& aReceiver, const std::string& aText, int aMaxParts) override;
   int sendSMSBinary(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) override;
   int sendSMSPush(const std::string& aReceiver, const std::vector<std::uint8_t>& aData) override;
   int clearMemory() override {
@@ -105,5 +112,12 @@ public:
     return ClearResult;
   }
 };
+
+// What a network hands a modem for a text from aSender (digits of an international number):
+// the SMS-DELIVER units of the parts the gateway's own encoder makes of it (reference
+// aReference), stamped 2026-05-06 07:08:09 by the service centre.
+std::vector<std::string> deliveredParts(const std::string& aSender, const std::string& aText,
+                                        std::uint8_t aReference);
+inline const TDateTime IC_DELIVEREDSTAMP = TDateTime::encode(2026, 5, 6, 7, 8, 9);
 
 } // namespace fakes

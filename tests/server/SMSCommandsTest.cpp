@@ -122,6 +122,28 @@ TEST_F(SMSCommandsTest, SendSMSAnswersEveryCase) {
   }
 }
 
+TEST_F(SMSCommandsTest, ATextGoesInAsManyPartsAsMaxSMSPartsAllows) {
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw");
+  std::string query = anna + "&receiver=4917&message=";
+  std::string text;
+  for (int i = 0; i < 400; ++i) {
+    query += "%D0%96"; // Cyrillic: six UCS2 parts of at most 67 characters
+    text += "\xD0\x96";
+  }
+  TWebResponse answer = run(request("/sendsms", query));
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(answer.Body, "200");
+  ASSERT_EQ(fModem.Sent.size(), 1u);
+  EXPECT_EQ(fModem.Sent[0].Text, text);
+  EXPECT_EQ(fModem.Sent[0].MaxParts, 6) << "the default";
+
+  fCommands.setMaxSMSParts(5);
+  answer = run(request("/sendsms", query));
+  EXPECT_EQ(answer.Status, 400);
+  EXPECT_EQ(answer.Body, "400:message too long: the text needs 6 SMS, at most 5 are allowed");
+  EXPECT_EQ(fModem.Sent.size(), 1u) << "nothing sent";
+}
+
 TEST_F(SMSCommandsTest, AnswersCarryTheTextHeadersAndLatin1Bodies) {
   fStore.Connected = false;
   const TWebResponse answer = run(request("/SendSMS", "smsusr=anna&smspwd=x&receiver=1&message=1"));

@@ -32,13 +32,15 @@ TEST(ServerOptionsTest, MissingFileGivesTheDefaultsAndCreatesTheKey) {
   EXPECT_EQ(options.DatabaseName, "");
   EXPECT_EQ(options.DatabaseUsername, "sysdba");
   EXPECT_EQ(options.DatabasePassword, "pondlight");
-  EXPECT_EQ(options.DatabaseEncoding, "UNICODE_FSS");
+  EXPECT_EQ(options.DatabaseEncoding, "UTF8") << "the only one that carries every character";
   EXPECT_EQ(options.HTTPPort, 8989);
   EXPECT_EQ(options.LogLevel, KVLL_INFO);
   EXPECT_EQ(options.LogPath, "./log/");
   EXPECT_EQ(options.LogServerLevel, KVLL_ERROR);
   EXPECT_EQ(options.WebAppExecCmd, "EXEC");
   EXPECT_EQ(options.SerialDeviceDir, "/dev/parlino");
+  EXPECT_EQ(options.MaxSMSParts, 6);
+  EXPECT_EQ(options.ConcatTimeoutMinutes, 60);
   EXPECT_NE(readFile(path).find("[HKEY_LOCAL_MACHINE\\Software\\brevant\\Parlino\\Options]"),
             std::string::npos);
 }
@@ -63,6 +65,26 @@ TEST(ServerOptionsTest, ReadsTextsNumbersAndLevels) {
   EXPECT_EQ(options.LogPath, "C:\\logs\\");
   EXPECT_EQ(options.DatabasePassword, "say \"hi\"");
   EXPECT_EQ(options.SerialDeviceDir, "/tmp/modems");
+}
+
+TEST(ServerOptionsTest, LongSMSLimitsStayInTheirRange) {
+  struct TCase {
+    const char* Parts;
+    const char* Timeout;
+    int MaxSMSParts;
+    int ConcatTimeoutMinutes;
+  };
+  const TCase cases[] = {{"3", "5", 3, 5},
+                         {"0", "0", 6, 60},
+                         {"255", "-1", IC_MAXSMSPARTSOPTION, 60},
+                         {"1", "1440", 1, 1440}};
+  for (const TCase& c : cases) {
+    const TServerOptions options =
+        readFrom(kHeader + "\"MaxSMSParts\"=\"" + c.Parts + "\"\r\n\"ConcatTimeoutMinutes\"=\"" +
+                 c.Timeout + "\"\r\n");
+    EXPECT_EQ(options.MaxSMSParts, c.MaxSMSParts) << c.Parts;
+    EXPECT_EQ(options.ConcatTimeoutMinutes, c.ConcatTimeoutMinutes) << c.Timeout;
+  }
 }
 
 TEST(ServerOptionsTest, AValueOfAnotherTypeEndsTheReading) {

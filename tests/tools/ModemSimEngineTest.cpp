@@ -1,5 +1,6 @@
 #include "tools/modemsim/ModemSimEngine.h"
 
+#include "modem/SMSConcatCollector.h"
 #include "tools/modemsim/ModemSimControl.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,49 @@ TEST(ModemSimGsmTest, BuildsDeliverUnitsAsTheNetworkDoes) {
   EXPECT_EQ(
       modemsim::toHex(modemsim::packSeptets({0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68})),
       "61F1985C369FD1");
+}
+
+// The simulator's parts, read by the gateway's own codec as a phone would join them.
+TEST(ModemSimGsmTest, DeliversLongTextsAsTheNetworkDoesInParts) {
+  const modemsim::TSmsTimestamp time{2026, 5, 6, 7, 8, 9, 0};
+  std::string cyrillic;
+  for (int i = 0; i < 66; ++i) {
+    cyrillic += "\xD0\x96";
+  }
+  struct TCase {
+    std::string Text;
+    std::size_t Parts;
+  };
+  const TCase cases[] = {
+      {std::string(160, 'a'), 1},                              // one SMS, no header
+      {std::string(152, 'a') + "[" + std::string(10, 'b'), 2}, // the escape pair goes whole
+      {std::string(400, 'x'), 3},
+      {cyrillic + "\xF0\x9F\x98\x80" + cyrillic, 3}, // the surrogate pair goes whole
+  };
+  const TSMSCODEC codec;
+  for (const TCase& c : cases) {
+    std::vector<std::string> pdus;
+    std::string error;
+    ASSERT_TRUE(
+        modemsim::buildSmsDeliverParts("+491710760000", "+4917", c.Text, time, 9, pdus, error))
+        << error;
+    ASSERT_EQ(pdus.size(), c.Parts) << c.Text;
+    std::vector<TSMSConcatPart> parts;
+    for (const auto& pdu : pdus) {
+      parts.push_back({codec.DecodeSMSFull(pdu), pdu, TDateTime()});
+      EXPECT_GT(modemsim::tpduLength(pdu), 0);
+    }
+    const TSMSConcatMessage joined = joinSMSParts(parts);
+    EXPECT_TRUE(joined.Complete) << c.Text;
+    EXPECT_EQ(joined.Text, c.Text);
+    EXPECT_EQ(parts[0].Decoded.Address, "4917");
+    EXPECT_EQ(parts[0].Decoded.Concat.Reference, c.Parts > 1 ? 9 : 0);
+  }
+  std::vector<std::string> pdus;
+  std::string error;
+  EXPECT_FALSE(modemsim::buildSmsDeliverParts("", "+4917", std::string(153 * 255 + 1, 'z'), time, 1,
+                                              pdus, error));
+  EXPECT_EQ(error, "text too long for 255 SMS");
 }
 
 TEST(ModemSimEngineTest, ActivationDialogueWithPin) {

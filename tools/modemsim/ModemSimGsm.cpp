@@ -2,8 +2,10 @@
 
 #include "common/TextEncoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstddef>
 
 namespace modemsim {
 namespace {
@@ -107,9 +109,10 @@ bool textToSeptets(std::string_view aUtf8, std::vector<std::uint8_t>& aSeptets) 
   return true;
 }
 
-std::vector<std::uint8_t> packSeptets(const std::vector<std::uint8_t>& aSeptets) {
-  std::vector<std::uint8_t> octets((aSeptets.size() * 7 + 7) / 8, 0);
-  std::size_t bit = 0;
+std::vector<std::uint8_t> packSeptets(const std::vector<std::uint8_t>& aSeptets,
+                                      std::size_t aFirstBit) {
+  std::vector<std::uint8_t> octets((aFirstBit + aSeptets.size() * 7 + 7) / 8, 0);
+  std::size_t bit = aFirstBit;
   for (std::uint8_t septet : aSeptets) {
     for (int i = 0; i < 7; ++i, ++bit) {
       if ((septet >> i) & 1) {
@@ -173,11 +176,15 @@ bool encodeAddress(std::string_view aAddress, std::vector<std::uint8_t>& aField)
   return true;
 }
 
-bool buildSmsDeliver(std::string_view aSmsc, std::string_view aSender, std::string_view aUtf8Text,
-                     const TSmsTimestamp& aTime, std::string& aPdu, std::string& aError) {
-  std::vector<std::uint8_t> pdu;
+namespace {
+
+// An SMS-DELIVER up to its user data length: centre, first octet, originator, protocol
+// identifier, data coding and time stamp.
+bool deliverHead(std::string_view aSmsc, std::string_view aSender, bool aGsm, bool aHeader,
+                 const TSmsTimestamp& aTime, std::vector<std::uint8_t>& aPdu, std::string& aError) {
+  aPdu.clear();
   if (aSmsc.empty()) {
-    pdu.push_back(0x00);
+    aPdu.push_back(0x00);
   } else {
     std::vector<std::uint8_t> smsc;
     if (!isPhoneNumber(aSmsc) || !encodeAddress(aSmsc, smsc)) {
@@ -185,17 +192,69 @@ bool buildSmsDeliver(std::string_view aSmsc, std::string_view aSender, std::stri
       return false;
     }
     // The service-centre field counts octets (type included), not digits.
-    pdu.push_back(static_cast<std::uint8_t>(smsc.size() - 1));
-    pdu.insert(pdu.end(), smsc.begin() + 1, smsc.end());
+    aPdu.push_back(static_cast<std::uint8_t>(smsc.size() - 1));
+    aPdu.insert(aPdu.end(), smsc.begin() + 1, smsc.end());
   }
   std::vector<std::uint8_t> originator;
   if (!encodeAddress(aSender, originator)) {
     aError = "sender cannot be coded as an address";
     return false;
   }
-  pdu.push_back(0x04); // SMS-DELIVER, no more messages waiting
-  pdu.insert(pdu.end(), originator.begin(), originator.end());
-  pdu.push_back(0x00); // protocol identifier
+  // SMS-DELIVER, no more messages waiting; with a user data header when asked
+  aPdu.push_back(aHeader ? 0x44 : 0x04);
+  aPdu.insert(aPdu.end(), originator.begin(), originator.end());
+  aPdu.push_back(0x00);               // protocol identifier
+  aPdu.push_back(aGsm ? 0x00 : 0x08); // data coding: default alphabet or UCS2
+  aPdu.push_back(semiOctetPair(aTime.Year % 100));
+  aPdu.push_back(semiOctetPair(aTime.Month));
+  aPdu.push_back(semiOctetPair(aTime.Day));
+  aPdu.push_back(semiOctetPair(aTime.Hour));
+  aPdu.push_back(semiOctetPair(aTime.Minute));
+  aPdu.push_back(semiOctetPair(aTime.Second));
+  const int zone = aTime.ZoneQuarters < 0 ? -aTime.ZoneQuarters : aTime.ZoneQuarters;
+  std::uint8_t zoneOctet = semiOctetPair(zone);
+  if (aTime.ZoneQuarters < 0) {
+    zoneOctet |= 0x08; // sign bit of the zone
+  }
+  aPdu.push_back(zoneOctet);
+  return true;
+}
+
+std::vector<std::uint8_t> ucs2Bytes(const std::u16string& aUnits) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t unit : aUnits) {
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+  }
+  return bytes;
+}
+
+constexpr std::size_t IC_PARTSEPTETS = 153; // 160 less the header and its fill bit
+constexpr std::size_t IC_PARTUNITS = 67;    // 70 less the header
+constexpr std::size_t IC_HEADEROCTETS = 6;  // 05 00 03 reference total number
+constexpr std::size_t IC_HEADERSEPTETS = 7; // the header's 48 bits and one fill bit
+constexpr std::size_t IC_MAXPARTS = 255;
+
+// Where the parts of aCount items end, at most aSize items each; a part never ends between
+// the two items that aSplits says belong together.
+template <typename TSplits>
+std::vector<std::size_t> partEnds(std::size_t aCount, std::size_t aSize, TSplits aSplits) {
+  std::vector<std::size_t> ends;
+  for (std::size_t start = 0; start < aCount;) {
+    std::size_t end = std::min(aCount, start + aSize);
+    if (end < aCount && aSplits(end)) {
+      --end;
+    }
+    ends.push_back(end);
+    start = end;
+  }
+  return ends;
+}
+
+} // namespace
+
+bool buildSmsDeliver(std::string_view aSmsc, std::string_view aSender, std::string_view aUtf8Text,
+                     const TSmsTimestamp& aTime, std::string& aPdu, std::string& aError) {
   std::vector<std::uint8_t> septets;
   std::vector<std::uint8_t> userData;
   std::uint8_t userDataLength = 0;
@@ -208,32 +267,78 @@ bool buildSmsDeliver(std::string_view aSmsc, std::string_view aSender, std::stri
     userData = packSeptets(septets);
     userDataLength = static_cast<std::uint8_t>(septets.size());
   } else {
-    for (char16_t unit : utf8ToUtf16(aUtf8Text)) {
-      userData.push_back(static_cast<std::uint8_t>(unit >> 8));
-      userData.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    }
+    userData = ucs2Bytes(utf8ToUtf16(aUtf8Text));
     if (userData.size() > IC_MAXUCS2OCTETS) {
       aError = "text too long for one SMS";
       return false;
     }
     userDataLength = static_cast<std::uint8_t>(userData.size());
   }
-  pdu.push_back(gsm ? 0x00 : 0x08); // data coding: default alphabet or UCS2
-  pdu.push_back(semiOctetPair(aTime.Year % 100));
-  pdu.push_back(semiOctetPair(aTime.Month));
-  pdu.push_back(semiOctetPair(aTime.Day));
-  pdu.push_back(semiOctetPair(aTime.Hour));
-  pdu.push_back(semiOctetPair(aTime.Minute));
-  pdu.push_back(semiOctetPair(aTime.Second));
-  const int zone = aTime.ZoneQuarters < 0 ? -aTime.ZoneQuarters : aTime.ZoneQuarters;
-  std::uint8_t zoneOctet = semiOctetPair(zone);
-  if (aTime.ZoneQuarters < 0) {
-    zoneOctet |= 0x08; // sign bit of the zone
+  std::vector<std::uint8_t> pdu;
+  if (!deliverHead(aSmsc, aSender, gsm, false, aTime, pdu, aError)) {
+    return false;
   }
-  pdu.push_back(zoneOctet);
   pdu.push_back(userDataLength);
   pdu.insert(pdu.end(), userData.begin(), userData.end());
   aPdu = toHex(pdu);
+  return true;
+}
+
+bool buildSmsDeliverParts(std::string_view aSmsc, std::string_view aSender,
+                          std::string_view aUtf8Text, const TSmsTimestamp& aTime,
+                          std::uint8_t aReference, std::vector<std::string>& aPdus,
+                          std::string& aError) {
+  aPdus.clear();
+  std::string single;
+  std::string error;
+  if (buildSmsDeliver(aSmsc, aSender, aUtf8Text, aTime, single, error)) {
+    aPdus.push_back(single);
+    return true;
+  }
+  std::vector<std::uint8_t> septets;
+  const bool gsm = textToSeptets(aUtf8Text, septets);
+  const std::u16string units = utf8ToUtf16(aUtf8Text);
+  // An escape septet opens a pair; a high surrogate opens a pair of code units.
+  const auto ends = gsm ? partEnds(septets.size(), IC_PARTSEPTETS,
+                                   [&](std::size_t aEnd) { return septets[aEnd - 1] == 0x1B; })
+                        : partEnds(units.size(), IC_PARTUNITS, [&](std::size_t aEnd) {
+                            return units[aEnd - 1] >= 0xD800 && units[aEnd - 1] <= 0xDBFF;
+                          });
+  if (ends.size() > IC_MAXPARTS) {
+    aError = "text too long for 255 SMS";
+    return false;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    std::vector<std::uint8_t> pdu;
+    if (!deliverHead(aSmsc, aSender, gsm, true, aTime, pdu, aError)) {
+      aPdus.clear();
+      return false;
+    }
+    const std::vector<std::uint8_t> header{0x05,
+                                           0x00,
+                                           0x03,
+                                           aReference,
+                                           static_cast<std::uint8_t>(ends.size()),
+                                           static_cast<std::uint8_t>(i + 1)};
+    std::vector<std::uint8_t> userData;
+    std::size_t length = 0;
+    if (gsm) {
+      const std::vector<std::uint8_t> chunk(septets.begin() + static_cast<std::ptrdiff_t>(start),
+                                            septets.begin() + static_cast<std::ptrdiff_t>(ends[i]));
+      userData = packSeptets(chunk, IC_HEADERSEPTETS * 7);
+      length = IC_HEADERSEPTETS + chunk.size();
+    } else {
+      userData = ucs2Bytes(units.substr(start, ends[i] - start));
+      userData.insert(userData.begin(), IC_HEADEROCTETS, 0);
+      length = userData.size();
+    }
+    std::copy(header.begin(), header.end(), userData.begin());
+    pdu.push_back(static_cast<std::uint8_t>(length));
+    pdu.insert(pdu.end(), userData.begin(), userData.end());
+    aPdus.push_back(toHex(pdu));
+    start = ends[i];
+  }
   return true;
 }
 

@@ -25,8 +25,10 @@ struct TSmsTimestamp {
 // The septets of a text in the GSM default alphabet, extension characters as escape pairs;
 // false when a character has no GSM code.
 bool textToSeptets(std::string_view aUtf8, std::vector<std::uint8_t>& aSeptets);
-// Packs septets least significant bit first: n septets give ceil(7n/8) octets.
-std::vector<std::uint8_t> packSeptets(const std::vector<std::uint8_t>& aSeptets);
+// Packs septets least significant bit first: n septets give ceil(7n/8) octets. With aFirstBit
+// the first septet starts at that bit (the bits before it stay 0), as after a user data header.
+std::vector<std::uint8_t> packSeptets(const std::vector<std::uint8_t>& aSeptets,
+                                      std::size_t aFirstBit = 0);
 
 std::string toHex(const std::vector<std::uint8_t>& aBytes); // upper case
 // False for an odd count or a non-hex digit.
@@ -42,6 +44,16 @@ bool encodeAddress(std::string_view aAddress, std::vector<std::uint8_t>& aField)
 // fit into one SMS or an address cannot be coded.
 bool buildSmsDeliver(std::string_view aSmsc, std::string_view aSender, std::string_view aUtf8Text,
                      const TSmsTimestamp& aTime, std::string& aPdu, std::string& aError);
+
+// A text of any length as a network delivers it: one SMS-DELIVER as buildSmsDeliver makes it
+// when the text fits, else the parts of a concatenated SMS in order, each with a user data
+// header holding the concatenation element (8-bit reference aReference, the part count, its
+// number): 153 septets or 67 UCS2 code units a part, an escape pair or a surrogate pair never
+// split. False with aError when it needs more than 255 parts or an address cannot be coded.
+bool buildSmsDeliverParts(std::string_view aSmsc, std::string_view aSender,
+                          std::string_view aUtf8Text, const TSmsTimestamp& aTime,
+                          std::uint8_t aReference, std::vector<std::string>& aPdus,
+                          std::string& aError);
 
 // What the modem checks of a PDU given after AT+CMGS=<length>: hex, a service-centre field
 // that fits, <length> octets after it, and an SMS-SUBMIT first octet.

@@ -350,17 +350,25 @@ std::string TModemSimServer::execute(const TControlCommand& aCommand) {
   std::string error;
   switch (aCommand.Verb) {
   case cvDeliver: {
-    std::string pdu;
-    if (!buildSmsDeliver(options.Smsc, aCommand.Address, aCommand.Text, utcTimestamp(), pdu,
-                         error)) {
+    // A text longer than one SMS arrives as the parts of a concatenated SMS.
+    std::vector<std::string> pdus;
+    if (!buildSmsDeliverParts(options.Smsc, aCommand.Address, aCommand.Text, utcTimestamp(),
+                              fNextReference, pdus, error)) {
       return "ERROR " + error;
     }
-    std::vector<TSimOutput> outputs;
-    if (!fEngine.deliverPdu(pdu, error, outputs)) {
-      return "ERROR " + error;
+    if (pdus.size() > 1) {
+      ++fNextReference;
     }
-    schedule(outputs);
-    return "OK " + pdu;
+    std::string reply = "OK";
+    for (const std::string& pdu : pdus) {
+      std::vector<TSimOutput> outputs;
+      if (!fEngine.deliverPdu(pdu, error, outputs)) {
+        return "ERROR " + error;
+      }
+      schedule(outputs);
+      reply += " " + pdu;
+    }
+    return reply;
   }
   case cvDeliverPdu: {
     std::vector<TSimOutput> outputs;

@@ -4,6 +4,7 @@
 #include "tools/modemsim/ModemSimEngine.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -80,6 +81,7 @@ private:
   TClock::time_point fLastOutputDue{};
   TClock::time_point fNextUrc = TClock::time_point::max();
   std::FILE* fLog = nullptr;
+  std::uint8_t fNextReference = 1; // of the next text delivered in parts
 };
 
 } // namespace modemsim
