@@ -168,6 +168,7 @@ void TWebApplication::startSession(const TWebRequest& aRequest, TWebResponse& aR
     return;
   }
   TWebSession& session = *claim;
+  session.setClientAddress(aRequest.RemoteAddr);
   session.setClientType(detectWebClientType(aRequest));
   session.setPageClasses(&fClasses);
   session.setPageAddress(sessionAddress(session.getToken()));
@@ -214,6 +215,7 @@ void TWebApplication::serveSession(const std::string& aToken, const TWebRequest&
     TWebSession& Session;
     ~TLeave() { Session.leave(); }
   } leave{session};
+  session.setClientAddress(aRequest.RemoteAddr);
   TWebCurrentSessionScope scope(&session);
 
   const bool post = aRequest.Method == "POST";
