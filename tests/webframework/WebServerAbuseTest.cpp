@@ -213,10 +213,16 @@ TEST_F(WebServerAbuseTest, AFullServerClosesIdleConnectionsOfTheBiggestHolderFir
     open = true;
     changed.notify_all();
   };
+  // The handlers wait on this test's locals: they are released, and the server stopped, before
+  // those go.
   struct TReleaseAtEnd {
     std::function<void()> Release;
-    ~TReleaseAtEnd() { Release(); }
-  } releaseAtEnd{release};
+    TWebServer& Server;
+    ~TReleaseAtEnd() {
+      Release();
+      Server.stop();
+    }
+  } releaseAtEnd{release, *fServer};
   fServer->getRouter().OnInvalidCommand = [&](const TWebRequest&, TWebResponse& aResponse) {
     std::unique_lock<std::mutex> lock(gate);
     ++inside;
