@@ -90,10 +90,10 @@ public:
   std::string remoteLog() const { return readFile(fDir.file("remote.log")); }
   std::string simulatorLog() const { return readFile(fDir.file("sim.log")); }
   void deliver(const std::string& aSender, const std::string& aText) {
-    TChildProcess client(buildPath("tools/modemsim/parlino-modemsim"),
-                         {"--control", fDir.file("sim.ctl"), "--command",
-                          "deliver " + aSender + " " + aText},
-                         fDir.path(), fDir.file("client.out"));
+    TChildProcess client(
+        buildPath("tools/modemsim/parlino-modemsim"),
+        {"--control", fDir.file("sim.ctl"), "--command", "deliver " + aSender + " " + aText},
+        fDir.path(), fDir.file("client.out"));
     EXPECT_EQ(client.wait(), 0);
   }
   std::int64_t count(const std::string& aTable) {
@@ -132,8 +132,7 @@ private:
                    std::to_string(aId) + ", '" + aName + "', '" + encodeMD5(aPassword) +
                    "', 'true', " + std::to_string(aType) + ", current_timestamp, 0)");
     fDatabase.exec("insert into SMSSERVER_OUTPATTERNS (ID, ACCOUNTID, PATTERN) values (" +
-                   std::to_string(aId) + ", " + std::to_string(aId) + ", '" + aSendPattern +
-                   "')");
+                   std::to_string(aId) + ", " + std::to_string(aId) + ", '" + aSendPattern + "')");
     fDatabase.exec("insert into SMSSERVER_INPATTERNS (ID, ACCOUNTID, PATTERN) values (" +
                    std::to_string(aId) + ", " + std::to_string(aId) + ", '" + aReceivePattern +
                    "')");
@@ -312,8 +311,9 @@ TEST(AbuseTest, ControlCharactersFromOutsideLeaveOneLogRecordEach) {
 
   const std::vector<std::pair<std::string, std::function<std::string()>>> logs = {
       {"file", [&] { return g.log(); }}, {"log server", [&] { return g.remoteLog(); }}};
-  for (const auto& [where, text] : logs) {
-    SCOPED_TRACE(where);
+  for (const auto& where : logs) {
+    SCOPED_TRACE(where.first);
+    const std::function<std::string()>& text = where.second;
     ASSERT_TRUE(waitFor([&] { return text().find("FORGED-IN") != std::string::npos; },
                         std::chrono::seconds(20)));
     const std::string log = text();
