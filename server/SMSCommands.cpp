@@ -281,13 +281,22 @@ bool TSMSCommands::checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction 
                                     " refused unchecked, too many failed logons -> fail");
     return false;
   }
+  bool passes = false;
   if (fault) {
     // Such a name or password belongs to no account; it never goes to the database.
     aRefusal = std::to_string(SSMS_UNAUTHORIZED);
     Logger().warn(kCheckModule, "account " + shownName(aParams.User) +
                                     " refused: " + paramFaultText(fault) + " -> fail");
-  } else if (fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId,
-                                 aIsMD5)) {
+  } else {
+    try {
+      passes = fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId,
+                                   aIsMD5);
+    } catch (...) {
+      fThrottle.passed(ticket, {}); // the database could not tell; the error goes on
+      throw;
+    }
+  }
+  if (passes) {
     fThrottle.passed(ticket, {accountKey});
     return true;
   }
