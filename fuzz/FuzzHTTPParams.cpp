@@ -1,5 +1,7 @@
-// Form and query texts come from any client: parsing them must neither crash nor hang, and
-// the parameters read once per request must be those read one by one.
+// Form and query texts come from any client: parsing them must neither crash nor hang, the
+// parameters read once per request must be those read one by one, and a parameter that passes
+// its rules holds no NUL.
+#include "server/HTTPParamRules.h"
 #include "server/HTTPParams.h"
 
 #include <cstddef>
@@ -17,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
     if (params.User != getHTTPParam(query, text, "smsusr") ||
         params.Message != getHTTPParam(query, text, "message") ||
         params.Type != getHTTPParam(query, text, "TYPE")) {
+      std::abort();
+    }
+    if (!checkCredentialParams(params) && !checkSendSMSParams(params) &&
+        (params.User + params.Password + params.Receiver + params.Message).find('\0') !=
+            std::string::npos) {
       std::abort();
     }
   }

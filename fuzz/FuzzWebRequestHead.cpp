@@ -32,6 +32,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
         (body.State == EWebBodyScan::Refused && body.RefusalStatus < 400)) {
       __builtin_trap();
     }
+    // Read as a chunked body arriving in two pieces, the scan that resumes must come to what
+    // one scan of the whole comes to.
+    TWebRequestHead chunked;
+    chunked.State = EWebHeadScan::Complete;
+    chunked.Chunked = true;
+    TWebChunkedProgress progress;
+    int refusal = 0;
+    EWebBodyScan state =
+        scanWebRequestBody(bytes.substr(0, aSize / 2), chunked, limits, progress, refusal);
+    if (state == EWebBodyScan::Incomplete) {
+      state = scanWebRequestBody(bytes, chunked, limits, progress, refusal);
+    }
+    const bool overFraming = body.State == EWebBodyScan::Incomplete &&
+                             aSize > limits.MaxBodySize + limits.MaxChunkFraming;
+    if (state == EWebBodyScan::Complete &&
+        (body.State != EWebBodyScan::Complete || progress.Pos != body.Size)) {
+      __builtin_trap();
+    }
+    if (state == EWebBodyScan::Refused && body.State != EWebBodyScan::Refused && !overFraming &&
+        aSize / 2 <= limits.MaxBodySize + limits.MaxChunkFraming) {
+      __builtin_trap();
+    }
   }
   const TWebFields fields = parseWebFormFields(bytes);
   (void)findWebField(fields, "smsusr");

@@ -1,5 +1,6 @@
 #include "logging/KvLogFormater.h"
 
+#include "common/TextEncoding.h"
 #include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 
@@ -66,6 +67,96 @@ std::string unescapeLineBreaks(const std::string& aText) {
   return replaceAll(replaceAll(aText, "~#10~", "\n"), "~#13~", "\r");
 }
 
+namespace {
+
+// The length of the marker "~#<digits>~" that starts at aPos, 0 when there is none.
+std::size_t markerLength(std::string_view aText, std::size_t aPos) {
+  if (aText.compare(aPos, 2, "~#") != 0) {
+    return 0;
+  }
+  std::size_t end = aPos + 2;
+  while (end < aText.size() && end - aPos < 9 && aText[end] >= '0' && aText[end] <= '9') {
+    ++end;
+  }
+  return end > aPos + 2 && end < aText.size() && aText[end] == '~' ? end + 1 - aPos : 0;
+}
+
+bool isEscapedCodePoint(unsigned aCodePoint) {
+  return aCodePoint < 0x20 || (aCodePoint >= 0x7F && aCodePoint <= 0x9F) || aCodePoint == 0x2028 ||
+         aCodePoint == 0x2029 || aCodePoint == '~';
+}
+
+// The code point at aPos that is to be escaped, and its byte count in aCount; 0 for none.
+unsigned escapedAt(std::string_view aText, std::size_t aPos, std::size_t& aCount) {
+  const auto byte = [&](std::size_t i) {
+    return i < aText.size() ? static_cast<unsigned char>(aText[i]) : 0u;
+  };
+  const unsigned c = byte(aPos);
+  aCount = 1;
+  if (c < 0x20 || c == 0x7F) {
+    return c;
+  }
+  if (c == 0xC2 && byte(aPos + 1) >= 0x80 && byte(aPos + 1) <= 0x9F) {
+    aCount = 2;
+    return byte(aPos + 1);
+  }
+  if (c == 0xE2 && byte(aPos + 1) == 0x80 && (byte(aPos + 2) == 0xA8 || byte(aPos + 2) == 0xA9)) {
+    aCount = 3;
+    return 0x2000 + byte(aPos + 2) - 0x80;
+  }
+  // Every "~#" of the text is written with its "~" escaped, so that each "~#" of the escaped
+  // text begins a marker: no text next to an escaped character can pass for one.
+  if (c == '~' && aPos + 1 < aText.size() && aText[aPos + 1] == '#') {
+    return '~';
+  }
+  return 0x100; // nothing to escape
+}
+
+} // namespace
+
+std::string escapeControlCharacters(const std::string& aText) {
+  std::size_t count = 0;
+  std::size_t pos = 0;
+  while (pos < aText.size() && escapedAt(aText, pos, count) == 0x100) {
+    ++pos;
+  }
+  if (pos == aText.size()) {
+    return aText;
+  }
+  std::string out = aText.substr(0, pos);
+  while (pos < aText.size()) {
+    const unsigned codePoint = escapedAt(aText, pos, count);
+    if (codePoint == 0x100) {
+      out += aText[pos];
+    } else {
+      out += "~#" + std::to_string(codePoint) + "~";
+    }
+    pos += count;
+  }
+  return out;
+}
+
+std::string unescapeControlCharacters(const std::string& aText) {
+  if (aText.find("~#") == std::string::npos) {
+    return aText;
+  }
+  std::string out;
+  out.reserve(aText.size());
+  for (std::size_t pos = 0; pos < aText.size();) {
+    const std::size_t length = markerLength(aText, pos);
+    unsigned codePoint = 0x100;
+    if (length > 0 &&
+        tryParseInteger(std::string_view(aText).substr(pos + 2, length - 3), codePoint) &&
+        isEscapedCodePoint(codePoint)) {
+      appendUtf8(out, static_cast<char32_t>(codePoint));
+      pos += length;
+    } else {
+      out += aText[pos++];
+    }
+  }
+  return out;
+}
+
 } // namespace kvlogging
 
 namespace {
@@ -74,8 +165,17 @@ std::string piped(const std::string& aText) {
   return replaceAll(aText, "|", "-");
 }
 
+// A text field of a plain line: no separator, no control character.
+std::string lineSafe(const std::string& aText) {
+  return kvlogging::escapeControlCharacters(piped(aText));
+}
+
 std::string stackEscaped(const std::string& aText) {
-  return kvlogging::escapeLineBreaks(piped(aText));
+  return lineSafe(aText);
+}
+
+std::string unescaped(const std::string& aField) {
+  return kvlogging::unescapeControlCharacters(aField);
 }
 
 std::string fieldOrEmpty(const std::vector<std::string>& aFields, std::size_t aIndex) {
@@ -143,13 +243,13 @@ bool TKvLogFormater::tryParseTimestamp(const std::string& aText, TDateTime& aRes
 std::string TKvLogFormaterDefault::formatMessage(const TKvLoggerMessage& aMessage) const {
   std::string level = levelText(aMessage);
   if (!aMessage.getLogModule().empty()) {
-    level += "." + piped(aMessage.getLogModule());
+    level += "." + lineSafe(aMessage.getLogModule());
   }
-  return joinFields({piped(aMessage.getApplicationId()),
+  return joinFields({lineSafe(aMessage.getApplicationId()),
                      formatTimestamp(aMessage.getLogTimestamp()), level,
-                     piped(aMessage.getLogMessage()), piped(aMessage.getInstanceId()),
-                     piped(aMessage.getLogUser()), piped(aMessage.getLogCategory()),
-                     piped(aMessage.getLanguage()), piped(aMessage.getThreadId())});
+                     lineSafe(aMessage.getLogMessage()), lineSafe(aMessage.getInstanceId()),
+                     lineSafe(aMessage.getLogUser()), lineSafe(aMessage.getLogCategory()),
+                     lineSafe(aMessage.getLanguage()), lineSafe(aMessage.getThreadId())});
 }
 
 std::string TKvLogFormaterDefault::formatMessageBase64(const TKvLoggerMessage& aMessage) const {
@@ -163,7 +263,7 @@ std::string TKvLogFormaterDefault::formatMessageBase64(const TKvLoggerMessage& a
                      kvlogging::encodeBase64(aMessage.getInstanceId()),
                      kvlogging::encodeBase64(aMessage.getLogUser()),
                      kvlogging::encodeBase64(aMessage.getLogCategory()),
-                     piped(aMessage.getLanguage()), piped(aMessage.getThreadId())});
+                     lineSafe(aMessage.getLanguage()), lineSafe(aMessage.getThreadId())});
 }
 
 std::unique_ptr<TKvLoggerMessage>
@@ -197,40 +297,41 @@ std::unique_ptr<TKvLoggerMessage> TKvLogFormaterDefault::parse(const std::string
     for (std::size_t i = 1; i < levelParts.size(); ++i) {
       module += (i > 1 ? "." : "") + levelParts[i];
     }
+    module = unescaped(module);
   }
   auto text = [&](std::size_t aIndex) {
     const std::string field = fieldOrEmpty(fields, aIndex);
-    return aBase64 ? kvlogging::decodeBase64(field) : field;
+    return aBase64 ? kvlogging::decodeBase64(field) : unescaped(field);
   };
   auto message = std::make_unique<TKvLoggerMessage>(
       text(0), text(4), text(5), convertToLevel(levelParts[0]), module, text(3), text(6),
-      fieldOrEmpty(fields, 7), fieldOrEmpty(fields, 8), nullptr);
+      unescaped(fieldOrEmpty(fields, 7)), unescaped(fieldOrEmpty(fields, 8)), nullptr);
   message->setLogTimestamp(timestamp);
   return message;
 }
 
 std::string TKvLogFormaterTCP::formatMessage(const TKvLoggerMessage& aMessage) const {
-  return joinFields({piped(aMessage.getApplicationId()),
+  return joinFields({lineSafe(aMessage.getApplicationId()),
                      formatTimestamp(aMessage.getLogTimestamp()), levelText(aMessage),
-                     piped(aMessage.getLogModule()), piped(aMessage.getLogMessage()),
-                     piped(aMessage.getLogCategory()), piped(aMessage.getLanguage()),
-                     piped(exceptionClassOf(aMessage)), stackEscaped(aMessage.getStackTrace()),
-                     piped(aMessage.getInstanceId()), piped(aMessage.getLogUser()),
-                     piped(aMessage.getThreadId()), piped(fMachineIdent)});
+                     lineSafe(aMessage.getLogModule()), lineSafe(aMessage.getLogMessage()),
+                     lineSafe(aMessage.getLogCategory()), lineSafe(aMessage.getLanguage()),
+                     lineSafe(exceptionClassOf(aMessage)), stackEscaped(aMessage.getStackTrace()),
+                     lineSafe(aMessage.getInstanceId()), lineSafe(aMessage.getLogUser()),
+                     lineSafe(aMessage.getThreadId()), lineSafe(fMachineIdent)});
 }
 
 std::string TKvLogFormaterTCP::formatMessageBase64(const TKvLoggerMessage& aMessage) const {
-  return joinFields({kvlogging::encodeBase64(aMessage.getApplicationId()),
-                     formatTimestamp(aMessage.getLogTimestamp()), levelText(aMessage),
-                     kvlogging::encodeBase64(aMessage.getLogModule()),
-                     kvlogging::encodeBase64(aMessage.getLogMessage()),
-                     kvlogging::encodeBase64(aMessage.getLogCategory()), aMessage.getLanguage(),
-                     kvlogging::encodeBase64(exceptionClassOf(aMessage)),
-                     kvlogging::encodeBase64(stackEscaped(aMessage.getStackTrace())),
-                     kvlogging::encodeBase64(aMessage.getInstanceId()),
-                     kvlogging::encodeBase64(aMessage.getLogUser()),
-                     kvlogging::encodeBase64(aMessage.getThreadId()),
-                     kvlogging::encodeBase64(fMachineIdent)});
+  return joinFields(
+      {kvlogging::encodeBase64(aMessage.getApplicationId()),
+       formatTimestamp(aMessage.getLogTimestamp()), levelText(aMessage),
+       kvlogging::encodeBase64(aMessage.getLogModule()),
+       kvlogging::encodeBase64(aMessage.getLogMessage()),
+       kvlogging::encodeBase64(aMessage.getLogCategory()), lineSafe(aMessage.getLanguage()),
+       kvlogging::encodeBase64(exceptionClassOf(aMessage)),
+       kvlogging::encodeBase64(stackEscaped(aMessage.getStackTrace())),
+       kvlogging::encodeBase64(aMessage.getInstanceId()),
+       kvlogging::encodeBase64(aMessage.getLogUser()),
+       kvlogging::encodeBase64(aMessage.getThreadId()), kvlogging::encodeBase64(fMachineIdent)});
 }
 
 std::unique_ptr<TKvLoggerMessage>
@@ -246,15 +347,16 @@ TKvLogFormaterTCP::parse(const std::string& aMessageText, bool aBase64,
   }
   auto text = [&](std::size_t aIndex) {
     const std::string field = fieldOrEmpty(fields, aIndex);
-    return aBase64 ? kvlogging::decodeBase64(field) : field;
+    return aBase64 ? kvlogging::decodeBase64(field) : unescaped(field);
   };
+  const std::string language = unescaped(fields[6]);
   auto message =
       std::make_unique<TKvLoggerMessage>(text(0), text(9), text(10), convertToLevel(fields[2]),
-                                         text(3), text(4), text(5), fields[6], text(11), nullptr);
+                                         text(3), text(4), text(5), language, text(11), nullptr);
   message->setLogTimestamp(timestamp);
-  message->setLanguage(fields[6]);
+  message->setLanguage(language);
   message->setLogExceptionClassName(text(7));
-  message->setStackTrace(aBase64 ? text(8) : kvlogging::unescapeLineBreaks(fields[8]));
+  message->setStackTrace(text(8));
   if (aFields != nullptr) {
     *aFields = std::move(fields);
   }
@@ -278,7 +380,7 @@ TKvLogFormaterTCP::parseMessageMachine(const std::string& aMessageText,
   std::vector<std::string> fields;
   auto message = parse(aMessageText, false, &fields);
   if (message && fields.size() > 12) {
-    ResMachineIdent = fields[12];
+    ResMachineIdent = unescaped(fields[12]);
   }
   return message;
 }

@@ -35,6 +35,14 @@ std::vector<std::string> splitFields(const std::string& aText, char aSeparator);
 std::string escapeLineBreaks(const std::string& aText);
 std::string unescapeLineBreaks(const std::string& aText);
 
+// The same convention for every control character: C0 (CR is "~#13~", ESC "~#27~", NUL
+// "~#0~"), DEL and C1, and the line and paragraph separators U+2028 and U+2029 are written as
+// "~#<decimal code point>~", and a "~" followed by "#" as "~#126~". So text
+// from anyone (request parameters, SMS texts, modem answers) cannot break a log line or
+// colour a terminal, and unescapeControlCharacters gives back exactly the text escaped.
+std::string escapeControlCharacters(const std::string& aText);
+std::string unescapeControlCharacters(const std::string& aText);
+
 } // namespace kvlogging
 
 // Turns a message into one line and back. Formatters hold no state that changes while they
@@ -71,6 +79,8 @@ protected:
 
 // The line format of the daily log files:
 // app|timestamp|level[.module]|message|instance|user|category|language|thread
+// In the plain format "|" in a field becomes "-" and control characters are escaped
+// (escapeControlCharacters), which the parse reverses; so every message is one line.
 class TKvLogFormaterDefault : public TKvLogFormater {
 public:
   std::string formatMessage(const TKvLoggerMessage& aMessage) const override;
@@ -83,7 +93,8 @@ private:
   std::unique_ptr<TKvLoggerMessage> parse(const std::string& aMessageText, bool aBase64) const;
 };
 
-// The thirteen-field line the TCP appender sends to a log server.
+// The thirteen-field line the TCP appender sends to a log server; its text fields are made
+// safe as in the default format.
 class TKvLogFormaterTCP : public TKvLogFormater {
 public:
   std::string formatMessage(const TKvLoggerMessage& aMessage) const override;

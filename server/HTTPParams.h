@@ -24,6 +24,7 @@ struct TSMSCommandParams {
   std::string Message;       // message
   std::string Coding;        // coding, as it arrived
   std::string Type;          // type, as it arrived
+  std::string ClientAddress; // no parameter: the client's address, which the dispatch adds
 };
 TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::string_view aBody);
 

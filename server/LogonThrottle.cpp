@@ -20,6 +20,12 @@ std::chrono::milliseconds TLogonThrottle::delayFor(int aFailures) const {
   return std::min(delay, fSettings.MaxDelay);
 }
 
+void TLogonThrottle::forgetOldFailures(TRecord& aRecord, TTimePoint aNow) const {
+  if (aRecord.Failures > 0 && aNow - aRecord.LastFailure >= fSettings.ForgetAfter) {
+    aRecord.Failures = 0;
+  }
+}
+
 void TLogonThrottle::forgetQuietKeys(TTimePoint aNow) {
   for (auto it = fRecords.begin(); it != fRecords.end();) {
     const bool quiet =
@@ -56,11 +62,58 @@ TLogonThrottle::TTicket TLogonThrottle::reserve(const std::vector<std::string>& 
   }
   for (const std::string& key : aKeys) {
     TRecord& record = fRecords[key];
+    forgetOldFailures(record, now);
     // The next attempt checks no earlier than this one's failure would allow.
     record.NextCheck = ticket.CheckAt + delayFor(record.Failures + 1);
     record.LastUse = now;
   }
   return ticket;
+}
+
+TLogonThrottle::TTicket TLogonThrottle::admit(const std::vector<std::string>& aKeys) {
+  TTicket ticket;
+  ticket.Keys = aKeys;
+  TScopedLock lock(fCSThrottle);
+  const TTimePoint now = fClock();
+  ticket.CheckAt = now;
+  for (const std::string& key : aKeys) {
+    const auto found = fRecords.find(key);
+    if (found != fRecords.end()) {
+      ticket.CheckAt = std::max(ticket.CheckAt, found->second.NextCheck);
+    }
+  }
+  if (ticket.CheckAt > now) {
+    ticket.Refused = true;
+    return ticket;
+  }
+  for (const std::string& key : aKeys) {
+    const auto found = fRecords.find(key);
+    if (found != fRecords.end()) {
+      forgetOldFailures(found->second, now);
+    }
+    if (found != fRecords.end() && found->second.Failures > 0) {
+      // Until this check is done, the key lets no other check through.
+      found->second.NextCheck = now + delayFor(found->second.Failures + 1);
+      found->second.LastUse = now;
+    }
+  }
+  return ticket;
+}
+
+void TLogonThrottle::passed(const TTicket& aTicket, const std::vector<std::string>& aForgotten) {
+  TScopedLock lock(fCSThrottle);
+  for (const std::string& key : aTicket.Keys) {
+    const auto found = fRecords.find(key);
+    if (found == fRecords.end()) {
+      continue;
+    }
+    const bool forgotten = std::find(aForgotten.begin(), aForgotten.end(), key) != aForgotten.end();
+    if (forgotten || found->second.Failures == 0) {
+      fRecords.erase(found);
+    } else {
+      found->second.NextCheck = found->second.LastFailure + delayFor(found->second.Failures);
+    }
+  }
 }
 
 void TLogonThrottle::succeeded(const TTicket& aTicket) {
@@ -73,11 +126,16 @@ void TLogonThrottle::succeeded(const TTicket& aTicket) {
 TLogonThrottle::TTimePoint TLogonThrottle::failed(const TTicket& aTicket) {
   TScopedLock lock(fCSThrottle);
   const TTimePoint now = fClock();
+  if (fRecords.size() + aTicket.Keys.size() > fSettings.MaxKeys) {
+    forgetQuietKeys(now);
+  }
   std::chrono::milliseconds delay(0);
   for (const std::string& key : aTicket.Keys) {
     TRecord& record = fRecords[key];
+    forgetOldFailures(record, now);
     ++record.Failures;
     record.LastUse = now;
+    record.LastFailure = now;
     const std::chrono::milliseconds keyDelay = delayFor(record.Failures);
     record.NextCheck = std::max(record.NextCheck, now + keyDelay);
     delay = std::max(delay, keyDelay);

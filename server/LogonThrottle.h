@@ -31,6 +31,12 @@ struct TLogonThrottleSettings {
 // flood cannot make workers wait without end, at the price that a correct password given
 // during such a flood is refused too.
 //
+// Clients that are answered rather than waited for (the HTTP commands) use admit() instead of
+// reserve(): the attempt is checked at once, or, while a key is still slowed by an earlier
+// failure, refused without a check (Refused, CheckAt telling when a check would run), to be
+// answered no earlier than CheckAt. Keys without failures let every attempt through; a key
+// with failures lets one check through per delay, however many attempts arrive at once.
+//
 // Threads: any; fCSThrottle is a leaf. The clock is injectable for tests; the throttle never
 // sleeps itself.
 class TLogonThrottle {
@@ -47,7 +53,13 @@ public:
   explicit TLogonThrottle(TLogonThrottleSettings aSettings = {}, TClock aClock = {});
 
   TTicket reserve(const std::vector<std::string>& aKeys) EXCLUDES(fCSThrottle);
+  TTicket admit(const std::vector<std::string>& aKeys) EXCLUDES(fCSThrottle);
   void succeeded(const TTicket& aTicket) EXCLUDES(fCSThrottle);
+  // The check passed, or could not be made: aForgotten (keys of the ticket) lose their
+  // failures; the ticket's other keys keep theirs but no longer hold back the next attempt
+  // beyond their last failure's delay (a client address that logged on correctly).
+  void passed(const TTicket& aTicket, const std::vector<std::string>& aForgotten)
+      EXCLUDES(fCSThrottle);
   // Counts the failure; returns when its answer may go out.
   TTimePoint failed(const TTicket& aTicket) EXCLUDES(fCSThrottle);
   // The delay the next failure of aKey would bring.
@@ -61,8 +73,12 @@ private:
     int Failures = 0;
     TTimePoint NextCheck{};
     TTimePoint LastUse{};
+    TTimePoint LastFailure{};
   };
   std::chrono::milliseconds delayFor(int aFailures) const;
+  // Failures older than ForgetAfter count no more (a key that is never cleared by a success,
+  // such as a client address, starts afresh).
+  void forgetOldFailures(TRecord& aRecord, TTimePoint aNow) const;
   void forgetQuietKeys(TTimePoint aNow) REQUIRES(fCSThrottle);
 
   TLogonThrottleSettings fSettings;

@@ -80,6 +80,18 @@ std::int64_t readKey(const std::string& aText) {
   return tryParseInteger(aText, key) ? key : -1;
 }
 
+// An account name as a log line shows it: at most 40 characters (the formatter escapes control
+// characters).
+std::string shownName(const std::string& aName) {
+  const std::u32string characters = utf8ToCodePoints(aName);
+  if (characters.size() <= 40) {
+    return "\"" + aName + "\"";
+  }
+  return "\"" + codePointsToUtf8(characters.substr(0, 40)) + "...\"";
+}
+
+const char* const kCheckModule = "db.checkaccount";
+
 } // namespace
 
 void setSMSCommandAnswer(TWebResponse& aResponse, const std::string& aBody) {
@@ -113,8 +125,21 @@ void TSMSCommands::dispatch(const TWebRequest& aRequest, TWebResponse& aResponse
     }
     return;
   }
+  if (aRequest.Method != "GET" && aRequest.Method != "POST") {
+    // A HEAD is a GET without the body, but a command is no document: running it would
+    // deliver or send for an answer nobody reads.
+    aResponse.Status = 405;
+    aResponse.setHeader("Allow", "GET, POST");
+    setSMSCommandAnswer(aResponse, "405");
+    if (logger.isWarn()) {
+      logger.warn(SC_LOGMODULE_SERVERCONTROLLER,
+                  "request \"" + path + "\" with method " + aRequest.Method + " refused, sc=405");
+    }
+    return;
+  }
   try {
-    const TSMSCommandParams params = readSMSCommandParams(aRequest.QueryFields, aRequest.Body);
+    TSMSCommandParams params = readSMSCommandParams(aRequest.QueryFields, aRequest.Body);
+    params.ClientAddress = aRequest.RemoteAddr;
     setSMSCommandAnswer(aResponse, (this->*handler)(params, aResponse));
     if (logger.isTrace()) {
       logger.trace(SC_LOGMODULE_SERVERCONTROLLER, "request \"" + path + "\" processed, sc=200");
@@ -141,6 +166,9 @@ std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aPa
                     refusal, accountId)) {
     return refusal;
   }
+  if (const TParamFault fault = checkSendSMSParams(aParams)) {
+    return refuseParam("/sendsms", aParams, fault, aResponse);
+  }
   if (aParams.Receiver.empty()) {
     aResponse.Status = 400;
     return parameterMissing("receiver");
@@ -152,6 +180,10 @@ std::string TSMSCommands::processSendSMSSerialModem(const TSMSCommandParams& aPa
   }
   const TSendRequest request =
       buildSendRequest(kindOf(aParams.Type), aParams.Coding, aParams.Message);
+  if (checkParamValue(request.Text, IC_MAXMESSAGELENGTH, true) != EParamFault::None) {
+    // A decoded text is held to the rules of a plain one.
+    return refuseParam("/sendsms", aParams, {"message", EParamFault::ControlCharacters}, aResponse);
+  }
 
   TKvLogger& logger = Logger();
   if (logger.isTrace()) {
@@ -244,11 +276,62 @@ bool TSMSCommands::sendMessageSerialModemPush(const std::string& aReceiver,
 bool TSMSCommands::checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction aAction,
                                 bool aIsMD5, TWebResponse& aResponse, std::string& aRefusal,
                                 int& aAccountId) {
-  if (fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId, aIsMD5)) {
+  aAccountId = -1;
+  const TParamFault fault = checkCredentialParams(aParams);
+  const std::string accountKey = "account:" + aParams.User;
+  std::vector<std::string> keys = {"address:" + aParams.ClientAddress};
+  if (!fault || fault.Name != "smsusr") {
+    keys.push_back(accountKey);
+  }
+  const TLogonThrottle::TTicket ticket = fThrottle.admit(keys);
+  if (ticket.Refused) {
+    aResponse.Status = 403;
+    aRefusal = std::to_string(SSMS_UNAUTHORIZED);
+    aResponse.HoldUntil = ticket.CheckAt;
+    Logger().warn(kCheckModule, "account " + shownName(aParams.User) + " from " +
+                                    aParams.ClientAddress +
+                                    " refused unchecked, too many failed logons -> fail");
+    return false;
+  }
+  bool passes = false;
+  if (fault) {
+    // Such a name or password belongs to no account; it never goes to the database.
+    aRefusal = std::to_string(SSMS_UNAUTHORIZED);
+    Logger().warn(kCheckModule, "account " + shownName(aParams.User) +
+                                    " refused: " + paramFaultText(fault) + " -> fail");
+  } else {
+    try {
+      passes = fStore.checkAccount(aParams.User, aParams.Password, aAction, aRefusal, aAccountId,
+                                   aIsMD5);
+    } catch (...) {
+      fThrottle.passed(ticket, {}); // the database could not tell; the error goes on
+      throw;
+    }
+  }
+  if (passes) {
+    fThrottle.passed(ticket, {accountKey});
     return true;
   }
   aResponse.Status = 403;
+  if (aRefusal == std::to_string(SSMS_UNAUTHORIZED)) {
+    aResponse.HoldUntil = fThrottle.failed(ticket);
+  } else {
+    // The password was right (the account may not do this), or the database could not tell.
+    fThrottle.passed(ticket, aRefusal == std::to_string(SSMS_FORBIDDEN)
+                                 ? std::vector<std::string>{accountKey}
+                                 : std::vector<std::string>{});
+  }
   return false;
+}
+
+std::string TSMSCommands::refuseParam(const char* aCommand, const TSMSCommandParams& aParams,
+                                      const TParamFault& aFault, TWebResponse& aResponse) {
+  aResponse.Status = 400;
+  const std::string text = paramFaultText(aFault);
+  Logger().warn(SC_LOGMODULE_SERVERCONTROLLER, std::string("request \"") + aCommand + "\" from " +
+                                                   aParams.ClientAddress +
+                                                   " refused, sc=400: " + text);
+  return "400:" + text;
 }
 
 TCriticalSection& TSMSCommands::unreadLockOf(int aAccountId) {
@@ -268,6 +351,9 @@ std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& a
   if (!checkAccount(aParams, ACT_RECEIVESMS, readBooleanParam(aParams.PasswordCoded, true),
                     aResponse, refusal, accountId)) {
     return refusal;
+  }
+  if (const TParamFault fault = checkGetNewSMSParams(aParams)) {
+    return refuseParam("/getnewsms", aParams, fault, aResponse);
   }
   // One fetch-and-delete per account at a time, so that two requests of the same account
   // cannot both deliver the same queued SMS.

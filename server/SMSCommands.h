@@ -2,7 +2,9 @@
 
 #include "modem/SMSCodec.h"
 #include "platform/Locks.h"
+#include "server/HTTPParamRules.h"
 #include "server/HTTPParams.h"
+#include "server/LogonThrottle.h"
 #include "server/SMSModem.h"
 #include "server/SMSStore.h"
 #include "webframework/WebRequest.h"
@@ -14,18 +16,34 @@
 #include <string>
 #include <vector>
 
+struct TSMSCommandSettings {
+  // Slowing of wrong passwords: 0.5 s after the first failure of an account name or a client
+  // address, doubling up to 16 s.
+  TLogonThrottleSettings Throttle{std::chrono::milliseconds(500), std::chrono::milliseconds(16000)};
+};
+
 // The HTTP command interface of the core: "/sendsms", "/getnewsms" and
 // "/clearmemoryserialmodem". dispatch answers every request that is not a page request of the
 // framework: it reads the command's parameters once, runs the command and sets the answer
-// (status, headers, ISO-8859-1 body). The commands keep no state between requests.
+// (status, headers, ISO-8859-1 body). The commands run for GET and POST; another method on a
+// command's path is answered 405 and changes nothing. Parameters that break their rules
+// (HTTPParamRules.h) are answered 400, credentials 403, before they go anywhere.
+// Wrong credentials are slowed per account name and per client address (TLogonThrottle):
+// the answer to a failure is held back by its delay (TWebResponse::HoldUntil, no worker
+// waits), and while a key is slowed its attempts are refused unchecked. A right password on
+// keys without failures is answered at once. The throttle is the only state kept between
+// requests.
 // Threads: any number of HTTP worker threads at once, each request wholly on one thread.
 // Locks: fCSUnreadAccounts (a leaf) guards the map of per-account locks; a per-account lock
 // makes one fetch-and-delete of queued SMS at a time per account and is taken before the
-// store's own lock. The modem serialises the sends itself (its adapter's serial lock).
+// store's own lock. The modem serialises the sends itself (its adapter's serial lock). The
+// throttle's lock is a leaf, never held while the store runs.
 // Store and modem are not owned; both outlive the commands.
 class TSMSCommands {
 public:
-  TSMSCommands(ISMSStore& aStore, ISMSModem& aModem) : fStore(aStore), fModem(aModem) {}
+  TSMSCommands(ISMSStore& aStore, ISMSModem& aModem, TSMSCommandSettings aSettings = {},
+               TLogonThrottle::TClock aClock = {})
+      : fStore(aStore), fModem(aModem), fThrottle(aSettings.Throttle, std::move(aClock)) {}
 
   // The most SMS one text of "/sendsms" may take (the option MaxSMSParts); a longer text is
   // refused with 400. Any thread.
@@ -60,10 +78,14 @@ private:
   bool sendMessageSerialModemData(const std::string& aReceiver,
                                   const std::vector<std::uint8_t>& aMessage, bool aPush);
   TCriticalSection& unreadLockOf(int aAccountId) EXCLUDES(fCSUnreadAccounts);
+  // A parameter that breaks its rule: status 400, one log line; the body of the answer.
+  std::string refuseParam(const char* aCommand, const TSMSCommandParams& aParams,
+                          const TParamFault& aFault, TWebResponse& aResponse);
 
   ISMSStore& fStore;
   ISMSModem& fModem;
   std::atomic<int> fMaxSMSParts{IC_DEFAULTMAXSMSPARTS};
+  TLogonThrottle fThrottle;
   TCriticalSection fCSUnreadAccounts;
   std::map<int, std::unique_ptr<TCriticalSection>>
       fUnreadAccountLocks GUARDED_BY(fCSUnreadAccounts);

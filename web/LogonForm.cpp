@@ -18,7 +18,7 @@ void runLogon(TAdminForm& aLogonPage, TWebEdit& aUserName, TWebEdit& aPassword, 
   const std::string password = aPassword.Text;
   const std::string userName = aUserName.Text;
   aPassword.Text.clear();
-  if (!UserSession().login(userName, password)) {
+  if (!UserSession().login(userName, password, aLogonPage.getSession().getClientAddress())) {
     aOutput.Caption = "Anmeldung fehlgeschlagen!";
     aUserName.Text.clear();
     return;

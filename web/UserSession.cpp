@@ -21,10 +21,13 @@ TIWUserSession::TIWUserSession(std::uint64_t aSessionSerial, TLogonThrottle& aTh
   }
 }
 
-bool TIWUserSession::login(const std::string& aUserName, const std::string& aPassword) {
+bool TIWUserSession::login(const std::string& aUserName, const std::string& aPassword,
+                           const std::string& aClientAddress) {
   const std::string session = "session #" + std::to_string(fSessionSerial);
+  const std::string sessionKey = "session:" + std::to_string(fSessionSerial);
+  const std::string accountKey = "account:" + aUserName;
   const TLogonThrottle::TTicket ticket =
-      fThrottle.reserve({"session:" + std::to_string(fSessionSerial), "account:" + aUserName});
+      fThrottle.reserve({sessionKey, accountKey, "address:" + aClientAddress});
   if (ticket.Refused) {
     Logger().warn(kModule, "logon of \"" + aUserName + "\" refused unchecked, too many attempts (" +
                                session + ")");
@@ -38,7 +41,9 @@ bool TIWUserSession::login(const std::string& aUserName, const std::string& aPas
                   IWServerController().database().login(aUserName, aPassword, accountType) &&
                   accountType == IC_ACCOUNTTYPE_ADMIN;
   if (ok) {
-    fThrottle.succeeded(ticket);
+    // The client address keeps its failures: a right password of its own account does not
+    // give it a fresh start on the others.
+    fThrottle.passed(ticket, {sessionKey, accountKey});
     fLoggedUser = aUserName;
     fLoggedOn = true;
     Logger().info(kModule, "administrator \"" + aUserName + "\" logged on (" + session + ")");

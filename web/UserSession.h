@@ -13,8 +13,9 @@
 //
 // A successful logon of an administration account (type 255) sets LoggedUser and the
 // logged-on state; logout ends the state and keeps the name. The password is not kept.
-// Failed logons are slowed by the shared throttle, keyed by this session and by the account
-// name: a failure is answered only after its delay, a correct logon at once.
+// Failed logons are slowed by the shared throttle, keyed by this session, by the account name
+// and by the client's address: a failure is answered only after its delay, a correct logon at
+// once.
 // Threads: the requests of the session, one at a time.
 class TIWUserSession : public TWebSessionData {
 public:
@@ -24,7 +25,8 @@ public:
   TIWUserSession(std::uint64_t aSessionSerial, TLogonThrottle& aThrottle,
                  TSleepUntil aSleepUntil = {});
 
-  bool login(const std::string& aUserName, const std::string& aPassword);
+  bool login(const std::string& aUserName, const std::string& aPassword,
+             const std::string& aClientAddress);
   void logout();
 
   const std::string& LoggedUser() const { return fLoggedUser; }

@@ -69,6 +69,15 @@ void answerNotice(TWebResponse& aResponse, int aStatus, const std::string& aTitl
   setWebPageHeaders(aResponse);
 }
 
+void answerMethodNotAllowed(TWebResponse& aResponse, const std::string& aAllowed) {
+  aResponse = TWebResponse();
+  aResponse.Status = 405;
+  aResponse.ContentType = "text/plain; charset=utf-8";
+  aResponse.Body = "405 Method Not Allowed";
+  aResponse.setHeader("Allow", aAllowed);
+  setWebPageHeaders(aResponse);
+}
+
 } // namespace
 
 void setWebPageHeaders(TWebResponse& aResponse) {
@@ -128,19 +137,21 @@ std::string TWebApplication::sessionAddress(const std::string& aToken) const {
 
 void TWebApplication::handlePageRequest(const TWebPageRoute& aRoute, const TWebRequest& aRequest,
                                         TWebResponse& aResponse) {
-  if (aRoute.Kind == EWebPageRequest::StartPage) {
-    startSession(aRequest, aResponse);
-    return;
-  }
   std::string rest = aRoute.SubPath;
   while (!rest.empty() && rest.front() == '/') {
     rest.erase(0, 1);
   }
   const std::size_t slash = rest.find('/');
-  const std::string first = rest.substr(0, slash);
-  if (first.empty()) {
+  const std::string first = aRoute.Kind == EWebPageRequest::StartPage ? "" : rest.substr(0, slash);
+  // Pages change sessions even when read (a new session, a submitted event): GET and POST
+  // only. Files change nothing: GET and HEAD.
+  const bool file = first == kFilesSegment;
+  const bool allowed = aRequest.Method == "GET" || aRequest.Method == (file ? "HEAD" : "POST");
+  if (!allowed) {
+    answerMethodNotAllowed(aResponse, file ? "GET, HEAD" : "GET, POST");
+  } else if (first.empty()) {
     startSession(aRequest, aResponse);
-  } else if (first == kFilesSegment) {
+  } else if (file) {
     serveFile(slash == std::string::npos ? std::string() : rest.substr(slash + 1), aResponse);
   } else {
     serveSession(first, aRequest, aResponse);
@@ -157,6 +168,7 @@ void TWebApplication::startSession(const TWebRequest& aRequest, TWebResponse& aR
     return;
   }
   TWebSession& session = *claim;
+  session.setClientAddress(aRequest.RemoteAddr);
   session.setClientType(detectWebClientType(aRequest));
   session.setPageClasses(&fClasses);
   session.setPageAddress(sessionAddress(session.getToken()));
@@ -203,6 +215,7 @@ void TWebApplication::serveSession(const std::string& aToken, const TWebRequest&
     TWebSession& Session;
     ~TLeave() { Session.leave(); }
   } leave{session};
+  session.setClientAddress(aRequest.RemoteAddr);
   TWebCurrentSessionScope scope(&session);
 
   const bool post = aRequest.Method == "POST";

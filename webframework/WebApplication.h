@@ -25,6 +25,8 @@ struct TWebApplicationSettings {
 //   <exec>/files/<name>                  a static file of the data folder
 // A token that names no live session is answered with the timed-out page, which leads to the
 // start page. Pages go out with "Cache-Control: no-store" and "Referrer-Policy: no-referrer".
+// Pages answer GET and POST, files GET and HEAD; any other method is answered 405 with the
+// Allow header and changes nothing (a HEAD would otherwise open a session).
 //
 // A submission: when the submitted page is not the active one, OnBackButton decides
 // (handled and execute: the submission goes to the then active page; otherwise it is dropped).

@@ -28,17 +28,44 @@ void TWebSocketHandle::close() {
   }
 }
 
+void TWebConnectionTally::add(const std::string& aAddress) {
+  TScopedLock lock(fCSTally);
+  ++fByAddress[aAddress];
+  ++fTotal;
+}
+
+void TWebConnectionTally::remove(const std::string& aAddress) {
+  TScopedLock lock(fCSTally);
+  const auto found = fByAddress.find(aAddress);
+  if (found != fByAddress.end() && --found->second <= 0) {
+    fByAddress.erase(found);
+  }
+  --fTotal;
+}
+
+int TWebConnectionTally::total() const {
+  TScopedLock lock(fCSTally);
+  return fTotal;
+}
+
+int TWebConnectionTally::countOf(const std::string& aAddress) const {
+  TScopedLock lock(fCSTally);
+  const auto found = fByAddress.find(aAddress);
+  return found == fByAddress.end() ? 0 : found->second;
+}
+
 TWebConnection::TWebConnection(TWebSocketHandle aSocket,
-                               std::shared_ptr<std::atomic<int>> aOpenCount)
-    : Socket(std::move(aSocket)), fOpenCount(std::move(aOpenCount)) {
-  if (fOpenCount) {
-    ++*fOpenCount;
+                               std::shared_ptr<TWebConnectionTally> aTally, std::string aRemoteAddr)
+    : Socket(std::move(aSocket)), RemoteAddr(aRemoteAddr), fTally(std::move(aTally)),
+      fCountedAddress(std::move(aRemoteAddr)) {
+  if (fTally) {
+    fTally->add(fCountedAddress);
   }
 }
 
 TWebConnection::~TWebConnection() {
-  if (fOpenCount) {
-    --*fOpenCount;
+  if (fTally) {
+    fTally->remove(fCountedAddress);
   }
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/Locks.h"
 #include "webframework/WebRequestHead.h"
 
-#include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,23 +30,50 @@ private:
 
 using TWebClock = std::chrono::steady_clock;
 
+// The open connections of a server, in all and per client address. Connections count
+// themselves in and out; the listener reads the counts to keep to its limits.
+// Threads: any (connections end on workers and on the listener); fCSTally is a leaf.
+class TWebConnectionTally {
+public:
+  void add(const std::string& aAddress) EXCLUDES(fCSTally);
+  void remove(const std::string& aAddress) EXCLUDES(fCSTally);
+  int total() const EXCLUDES(fCSTally);
+  int countOf(const std::string& aAddress) const EXCLUDES(fCSTally);
+
+private:
+  mutable TCriticalSection fCSTally;
+  std::map<std::string, int> fByAddress GUARDED_BY(fCSTally);
+  int fTotal GUARDED_BY(fCSTally) = 0;
+};
+
 // One client connection between requests, or with a request on its way to a worker. Owned by
-// exactly one place at a time: the listener while it waits for a request, a worker while
-// it serves one.
+// exactly one place at a time: the listener while it waits for a request (or holds back an
+// answer), a worker while it serves one.
 struct TWebConnection {
-  // Counts itself in aOpenCount (may be null) for as long as it lives.
+  // Counts itself in aTally (may be null) under aRemoteAddr for as long as it lives.
   explicit TWebConnection(TWebSocketHandle aSocket,
-                          std::shared_ptr<std::atomic<int>> aOpenCount = nullptr);
+                          std::shared_ptr<TWebConnectionTally> aTally = nullptr,
+                          std::string aRemoteAddr = {});
   ~TWebConnection();
   TWebConnection(const TWebConnection&) = delete;
   TWebConnection& operator=(const TWebConnection&) = delete;
 
+  // Waiting for a request that has not begun: the connection the listener may close first.
+  bool isIdle() const { return !RequestStarted && !Draining && HeldAnswer.empty(); }
+
   TWebSocketHandle Socket;
   std::string Buffer;             // received bytes not yet consumed; starts with the next request
   TWebRequestHead Head;           // the scan of the request at the start of Buffer
-  TWebClock::time_point Deadline; // when the listener gives up waiting
-  bool RequestStarted = false;    // a byte of the next request has arrived
-  bool Draining = false;          // refused: read and discard until the client is done
+  TWebChunkedProgress Chunks;     // how far its chunked body has been read
+  bool ContinueSent = false;      // "100 Continue" went out for this request
+  TWebClock::time_point Deadline; // when the listener gives up waiting (or sends HeldAnswer)
+  TWebClock::time_point IdleSince;
+  bool RequestStarted = false; // a byte of the next request has arrived
+  bool Draining = false;       // refused: read and discard until the client is done
+  // An answer that may go out only at Deadline (a failed logon's); the connection waits in
+  // the listener meanwhile, holding no worker. HeldClose: the connection closes after it.
+  std::string HeldAnswer;
+  bool HeldClose = false;
   int RequestCount = 0;
   std::string RemoteAddr;
   int RemotePort = 0;
@@ -53,7 +81,8 @@ struct TWebConnection {
   int LocalPort = 0;
 
 private:
-  std::shared_ptr<std::atomic<int>> fOpenCount;
+  std::shared_ptr<TWebConnectionTally> fTally;
+  std::string fCountedAddress;
 };
 
 // The numeric address and port of a socket's peer or of its own end; false on failure.

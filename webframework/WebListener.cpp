@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -31,7 +32,7 @@ int pollTimeout(TWebClock::time_point aNow, TWebClock::time_point aNext) {
 
 TWebListener::TWebListener(TWebListenerSettings aSettings, THandOver aHandOver)
     : fSettings(aSettings), fHandOver(std::move(aHandOver)),
-      fOpenCount(std::make_shared<std::atomic<int>>(0)) {}
+      fTally(std::make_shared<TWebConnectionTally>()) {}
 
 TWebListener::~TWebListener() {
   stop();
@@ -136,17 +137,79 @@ void TWebListener::takeInbox(std::vector<std::unique_ptr<TWebConnection>>& aWait
     TScopedLock lock(fCSInbox);
     given.swap(fInbox);
   }
-  const TWebClock::time_point now = TWebClock::now();
   for (auto& connection : given) {
-    connection->Head = {};
-    connection->RequestStarted = !connection->Buffer.empty();
-    connection->Deadline =
-        now + (connection->RequestStarted ? fSettings.RequestTimeout : fSettings.KeepAliveTimeout);
-    examine(connection); // bytes of a pipelined request may be there already
+    if (connection->HeldAnswer.empty()) {
+      startWaiting(*connection);
+      examine(connection); // bytes of a pipelined request may be there already
+    }
     if (connection) {
       aWaiting.push_back(std::move(connection));
     }
   }
+}
+
+void TWebListener::startWaiting(TWebConnection& aConnection) {
+  const TWebClock::time_point now = TWebClock::now();
+  aConnection.Head = {};
+  aConnection.Chunks = {};
+  aConnection.ContinueSent = false;
+  aConnection.RequestStarted = !aConnection.Buffer.empty();
+  aConnection.IdleSince = now;
+  aConnection.Deadline =
+      now + (aConnection.RequestStarted ? fSettings.RequestTimeout : fSettings.KeepAliveTimeout);
+}
+
+void TWebListener::releaseHeldAnswer(std::unique_ptr<TWebConnection>& aConnection) {
+  const std::string answer = std::move(aConnection->HeldAnswer);
+  aConnection->HeldAnswer.clear();
+  if (webSendNow(aConnection->Socket.get(), answer) != answer.size()) {
+    aConnection.reset(); // a client that does not take a short answer is not waited for
+    return;
+  }
+  if (aConnection->HeldClose) {
+    ::shutdown(aConnection->Socket.get(), SHUT_WR);
+    aConnection->Draining = true;
+    aConnection->Buffer = {};
+    aConnection->Deadline = TWebClock::now() + fSettings.DrainTimeout;
+    return;
+  }
+  startWaiting(*aConnection);
+  examine(aConnection);
+}
+
+bool TWebListener::makeRoom(std::vector<std::unique_ptr<TWebConnection>>& aWaiting,
+                            const std::string& aAddress) {
+  const bool addressFull = fTally->countOf(aAddress) >= fSettings.MaxConnectionsPerAddress;
+  if (!addressFull && fTally->total() < fSettings.MaxConnections) {
+    return true;
+  }
+  // The candidates: connections done with (draining) before idle ones, then the address
+  // holding the most, then the longest idle.
+  std::unique_ptr<TWebConnection>* victim = nullptr;
+  auto rank = [&](const TWebConnection& aConnection) {
+    const int held = addressFull ? 0 : fTally->countOf(aConnection.RemoteAddr);
+    return std::make_tuple(aConnection.Draining ? 1 : 0, held,
+                           TWebClock::time_point::max() - aConnection.IdleSince);
+  };
+  for (auto& connection : aWaiting) {
+    if (!connection || (!connection->isIdle() && !connection->Draining) ||
+        (addressFull && connection->RemoteAddr != aAddress)) {
+      continue;
+    }
+    if (victim == nullptr || rank(*connection) > rank(**victim)) {
+      victim = &connection;
+    }
+  }
+  if (victim == nullptr) {
+    return false;
+  }
+  if (Logger().isDebug()) {
+    Logger().debug("webframework", "idle connection of " + (*victim)->RemoteAddr +
+                                       " closed for a new one from " + aAddress);
+  }
+  victim->reset();
+  return fTally->countOf(aAddress) < fSettings.MaxConnectionsPerAddress &&
+         fTally->total() < fSettings.MaxConnections;
 }
 
 void TWebListener::acceptAll(std::vector<std::unique_ptr<TWebConnection>>& aWaiting) {
@@ -162,22 +225,31 @@ void TWebListener::acceptAll(std::vector<std::unique_ptr<TWebConnection>>& aWait
       }
       return;
     }
-    if (*fOpenCount >= fSettings.MaxConnections) {
+    std::string address;
+    int port = 0;
+    webPeerAddress(socket.get(), address, port);
+    if (!makeRoom(aWaiting, address)) {
+      if (Logger().isDebug()) {
+        Logger().debug("webframework", "connection from " + address + " refused with 503");
+      }
       webSendNow(socket.get(), webRefusalResponse(503));
       continue; // closed at once: the client sees the answer or a reset, never a hang
     }
     const int on = 1;
     setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    auto connection = std::make_unique<TWebConnection>(std::move(socket), fOpenCount);
-    webPeerAddress(connection->Socket.get(), connection->RemoteAddr, connection->RemotePort);
+    auto connection = std::make_unique<TWebConnection>(std::move(socket), fTally, address);
+    connection->RemotePort = port;
     webLocalAddress(connection->Socket.get(), connection->LocalAddr, connection->LocalPort);
-    connection->Deadline = TWebClock::now() + fSettings.KeepAliveTimeout;
+    connection->IdleSince = TWebClock::now();
+    connection->Deadline = connection->IdleSince + fSettings.KeepAliveTimeout;
     aWaiting.push_back(std::move(connection));
   }
 }
 
 bool TWebListener::receive(TWebConnection& aConnection) {
-  const std::size_t cap = fSettings.Limits.MaxHeadSize + fSettings.Limits.MaxBodySize + 1;
+  // A request this long is either complete or refused (examine decides); more is not read.
+  const std::size_t cap = fSettings.Limits.MaxHeadSize + fSettings.Limits.MaxBodySize +
+                          fSettings.Limits.MaxChunkFraming + 1;
   char chunk[kReadChunk];
   for (;;) {
     if (!aConnection.Draining && aConnection.Buffer.size() >= cap) {
@@ -209,26 +281,46 @@ void TWebListener::refuse(TWebConnection& aConnection, int aStatus) {
   // The client may still be sending; reading it for a while lets it see the answer instead of
   // a reset.
   aConnection.Draining = true;
-  aConnection.Buffer.clear();
+  aConnection.Buffer = {}; // its memory goes back at once
   aConnection.Deadline = TWebClock::now() + fSettings.DrainTimeout;
 }
 
 void TWebListener::examine(std::unique_ptr<TWebConnection>& aConnection) {
   TWebConnection& connection = *aConnection;
-  if (connection.Draining || connection.Buffer.empty()) {
+  if (connection.Draining || connection.Buffer.empty() || !connection.HeldAnswer.empty()) {
     return;
   }
   if (!connection.RequestStarted) {
     connection.RequestStarted = true;
     connection.Deadline = TWebClock::now() + fSettings.RequestTimeout;
   }
-  connection.Head = scanWebRequestHead(connection.Buffer, fSettings.Limits);
-  if (connection.Head.State == EWebHeadScan::Refused) {
-    refuse(connection, connection.Head.RefusalStatus);
-  } else if (connection.Head.State == EWebHeadScan::Complete) {
-    aConnection = fHandOver(std::move(aConnection)); // null when taken; closed when given back
-    aConnection.reset();
+  if (connection.Head.State != EWebHeadScan::Complete) {
+    connection.Head = scanWebRequestHead(connection.Buffer, fSettings.Limits);
+    if (connection.Head.State == EWebHeadScan::Refused) {
+      refuse(connection, connection.Head.RefusalStatus);
+      return;
+    }
+    if (connection.Head.State != EWebHeadScan::Complete) {
+      return;
+    }
   }
+  int refusal = 0;
+  switch (scanWebRequestBody(connection.Buffer, connection.Head, fSettings.Limits,
+                             connection.Chunks, refusal)) {
+  case EWebBodyScan::Refused:
+    refuse(connection, refusal);
+    return;
+  case EWebBodyScan::Incomplete:
+    if (connection.Head.ExpectContinue && !connection.ContinueSent) {
+      connection.ContinueSent = true;
+      webSendNow(connection.Socket.get(), "HTTP/1.1 100 Continue\r\n\r\n");
+    }
+    return;
+  case EWebBodyScan::Complete:
+    break;
+  }
+  aConnection = fHandOver(std::move(aConnection)); // null when taken; closed when given back
+  aConnection.reset();
 }
 
 void TWebListener::run() {
@@ -241,7 +333,10 @@ void TWebListener::run() {
     TWebClock::time_point next = TWebClock::now() + std::chrono::seconds(60);
     items.assign({{fWakeEvent.get(), POLLIN, 0}, {fListenSocket.get(), POLLIN, 0}});
     for (const auto& connection : waiting) {
-      items.push_back({connection->Socket.get(), POLLIN, 0});
+      // A connection holding back an answer reads nothing until it is sent (a hang-up or an
+      // error is still reported).
+      const short events = connection->HeldAnswer.empty() ? POLLIN : 0;
+      items.push_back({connection->Socket.get(), events, 0});
       next = std::min(next, connection->Deadline);
     }
     const int n = ::poll(items.data(), items.size(), pollTimeout(TWebClock::now(), next));
@@ -261,7 +356,7 @@ void TWebListener::run() {
       if (items[i + 2].revents == 0) {
         continue;
       }
-      if (!receive(*waiting[i])) {
+      if (!waiting[i]->HeldAnswer.empty() || !receive(*waiting[i])) {
         waiting[i].reset();
         continue;
       }
@@ -272,7 +367,9 @@ void TWebListener::run() {
       if (!connection || connection->Deadline > now) {
         continue;
       }
-      if (connection->RequestStarted && !connection->Draining) {
+      if (!connection->HeldAnswer.empty()) {
+        releaseHeldAnswer(connection);
+      } else if (connection->RequestStarted && !connection->Draining) {
         refuse(*connection, 408);
       } else {
         connection.reset(); // idle too long, or done draining

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ struct TWebResponse {
   std::string ContentType;
   TWebFields Headers;
   std::string Body;
+  // The answer goes out no earlier than this (a failed logon's answer is held back): the
+  // server keeps the connection meanwhile without a worker thread. Unset: at once.
+  std::chrono::steady_clock::time_point HoldUntil{};
 
   // Replaces every header of that name (without regard to case) by one with aValue.
   void setHeader(const std::string& aName, const std::string& aValue);

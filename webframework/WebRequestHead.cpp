@@ -157,21 +157,27 @@ TWebRequestHead scanWebRequestHead(std::string_view aBytes, const TWebLimits& aL
   return head;
 }
 
-TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBodySize) {
-  // A size line longer than this is no chunk size.
-  constexpr std::size_t kMaxSizeLine = 1024;
-  TWebChunkedBody result;
+namespace {
+
+// A size line longer than this is no chunk size.
+constexpr std::size_t kMaxSizeLine = 1024;
+
+// Walks the chunk framing of aBytes from aProgress on, as far as the bytes go, appending the
+// chunk data to aBody when given. Complete sets aProgress.Pos past the last line.
+EWebBodyScan walkChunks(std::string_view aBytes, std::size_t aMaxBodySize,
+                        TWebChunkedProgress& aProgress, int& aRefusal, std::string* aBody) {
   const auto refuse = [&](int aStatus) {
-    result.State = EWebBodyScan::Refused;
-    result.RefusalStatus = aStatus;
-    result.Body.clear();
-    return result;
+    aRefusal = aStatus;
+    return EWebBodyScan::Refused;
   };
-  std::size_t pos = 0;
-  for (;;) {
+  std::size_t& pos = aProgress.Pos;
+  while (!aProgress.Trailer) {
     const std::size_t lineEnd = aBytes.find("\r\n", pos);
     if (lineEnd == std::string_view::npos) {
-      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : result;
+      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : EWebBodyScan::Incomplete;
+    }
+    if (lineEnd - pos > kMaxSizeLine) {
+      return refuse(400); // whether it came in one piece or several
     }
     std::string_view sizeText = aBytes.substr(pos, lineEnd - pos);
     sizeText = trimmed(sizeText.substr(0, sizeText.find(';'))); // chunk extensions are ignored
@@ -182,36 +188,73 @@ TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBody
         end != sizeText.data() + sizeText.size()) {
       return refuse(400);
     }
-    if (ec == std::errc::result_out_of_range || size > aMaxBodySize - result.Body.size()) {
+    if (ec == std::errc::result_out_of_range || size > aMaxBodySize - aProgress.BodySize) {
       return refuse(413);
     }
-    pos = lineEnd + 2;
     if (size == 0) {
+      pos = lineEnd + 2;
+      aProgress.Trailer = true;
       break;
     }
-    if (aBytes.size() < pos + size + 2) {
-      return result;
+    const std::size_t data = lineEnd + 2;
+    if (aBytes.size() < data + size + 2) {
+      return EWebBodyScan::Incomplete; // read again from this size line
     }
-    if (aBytes.substr(pos + size, 2) != "\r\n") {
+    if (aBytes.substr(data + size, 2) != "\r\n") {
       return refuse(400);
     }
-    result.Body.append(aBytes.substr(pos, size));
-    pos += size + 2;
+    if (aBody != nullptr) {
+      aBody->append(aBytes.substr(data, size));
+    }
+    aProgress.BodySize += size;
+    pos = data + size + 2;
   }
   // Trailer lines up to an empty line; their content is not used.
   for (;;) {
     const std::size_t lineEnd = aBytes.find("\r\n", pos);
     if (lineEnd == std::string_view::npos) {
-      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : result;
+      return aBytes.size() - pos > kMaxSizeLine ? refuse(400) : EWebBodyScan::Incomplete;
+    }
+    if (lineEnd - pos > kMaxSizeLine) {
+      return refuse(400);
     }
     const bool last = lineEnd == pos;
     pos = lineEnd + 2;
     if (last) {
-      result.State = EWebBodyScan::Complete;
-      result.Size = pos;
-      return result;
+      return EWebBodyScan::Complete;
     }
   }
+}
+
+} // namespace
+
+TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBodySize) {
+  TWebChunkedBody result;
+  TWebChunkedProgress progress;
+  result.State = walkChunks(aBytes, aMaxBodySize, progress, result.RefusalStatus, &result.Body);
+  if (result.State == EWebBodyScan::Refused) {
+    result.Body.clear();
+  } else if (result.State == EWebBodyScan::Complete) {
+    result.Size = progress.Pos;
+  }
+  return result;
+}
+
+EWebBodyScan scanWebRequestBody(std::string_view aBytes, const TWebRequestHead& aHead,
+                                const TWebLimits& aLimits, TWebChunkedProgress& aProgress,
+                                int& aRefusal) {
+  if (!aHead.Chunked) {
+    return aBytes.size() >= aHead.HeadSize + aHead.BodySize ? EWebBodyScan::Complete
+                                                            : EWebBodyScan::Incomplete;
+  }
+  const std::string_view body = aBytes.substr(std::min(aHead.HeadSize, aBytes.size()));
+  const EWebBodyScan state = walkChunks(body, aLimits.MaxBodySize, aProgress, aRefusal, nullptr);
+  if (state == EWebBodyScan::Incomplete &&
+      body.size() > aLimits.MaxBodySize + aLimits.MaxChunkFraming) {
+    aRefusal = 413;
+    return EWebBodyScan::Refused;
+  }
+  return state;
 }
 
 std::string_view webRefusalResponse(int aStatus) {

@@ -12,6 +12,9 @@ struct TWebLimits {
   std::size_t MaxHeadSize = 16384;       // request line and headers with their line ends
   std::size_t MaxBodySize = 65536;
   std::size_t MaxFormBodySize = 8192; // a body of type application/x-www-form-urlencoded
+  // What chunk-size lines, extensions and trailers may add to a chunked body beyond
+  // MaxBodySize: a body sent in absurdly small chunks is refused 413 like a big one.
+  std::size_t MaxChunkFraming = 16384;
 };
 
 enum class EWebHeadScan {
@@ -55,6 +58,24 @@ struct TWebChunkedBody {
   std::string Body;
 };
 TWebChunkedBody scanWebChunkedBody(std::string_view aBytes, std::size_t aMaxBodySize);
+
+// How far the chunk framing of a body that is still arriving has been read: where the next
+// chunk-size (or trailer) line starts and how many body bytes came before it. Kept between
+// scans so that a body trickling in is read once, not again with every piece.
+struct TWebChunkedProgress {
+  std::size_t Pos = 0;      // offset in the bytes after the head
+  std::size_t BodySize = 0; // decoded bytes before Pos
+  bool Trailer = false;     // the last chunk has been read; trailer lines follow
+};
+
+// Whether the whole request whose head aHead was scanned from the start of aBytes has
+// arrived: a Content-Length body in full, or a chunked body up to its last line. A chunked
+// body that is malformed (400), over MaxBodySize (413) or, still unfinished, already longer
+// than MaxBodySize + MaxChunkFraming (413) is Refused with aRefusal set. aProgress carries a
+// chunked scan over from the previous call (start with {} for each request). Pure.
+EWebBodyScan scanWebRequestBody(std::string_view aBytes, const TWebRequestHead& aHead,
+                                const TWebLimits& aLimits, TWebChunkedProgress& aProgress,
+                                int& aRefusal);
 
 // The response sent for a refused request (status line, headers, a short text body), with
 // "Connection: close".

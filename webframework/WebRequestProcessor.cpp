@@ -330,12 +330,27 @@ bool TWebRequestProcessor::serve(TWebConnection& aConnection, bool aCloseAfter,
   TWebResponse response;
   fRouter.handleRequest(webRequestOf(head, std::move(body), aConnection), response);
   const bool close = aCloseAfter || fClosing || clientCloses(head);
-  if (!sendAll(aConnection.Socket.get(),
-               webResponseText(response, head.Method == "HEAD", close, fKeepAlive),
-               aWriteTimeout) ||
-      close) {
+  std::string answer = webResponseText(response, head.Method == "HEAD", close, fKeepAlive);
+  if (response.HoldUntil > TWebClock::now()) {
+    // The listener sends it when its time comes; no worker waits for that.
+    aConnection.HeldAnswer = std::move(answer);
+    aConnection.HeldClose = close;
+    aConnection.Deadline = response.HoldUntil;
+    consumeRequest(aConnection, used);
+    return true;
+  }
+  if (!sendAll(aConnection.Socket.get(), answer, aWriteTimeout) || close) {
     return false;
   }
-  aConnection.Buffer.erase(0, std::min(used, aConnection.Buffer.size()));
+  consumeRequest(aConnection, used);
   return true;
+}
+
+void consumeRequest(TWebConnection& aConnection, std::size_t aUsed) {
+  std::string& buffer = aConnection.Buffer;
+  buffer.erase(0, std::min(aUsed, buffer.size()));
+  // The room a big request took goes back at once, not when the connection closes.
+  if (buffer.capacity() > 65536 && buffer.size() < 16384) {
+    buffer.shrink_to_fit();
+  }
 }

@@ -20,7 +20,9 @@ public:
                        int aMaxRequestsPerConnection);
 
   // Serves the request at the start of aConnection's buffer. Returns true when the connection
-  // may carry another request; its buffer then starts with whatever followed this one.
+  // may carry another request; its buffer then starts with whatever followed this one. When
+  // the handler holds its answer back (TWebResponse::HoldUntil), the answer is left in the
+  // connection's HeldAnswer for the listener to send at its Deadline.
   bool serve(TWebConnection& aConnection, bool aCloseAfter, TWebClock::time_point aReadDeadline,
              std::chrono::milliseconds aWriteTimeout) const;
 
@@ -37,6 +39,8 @@ private:
   std::string fKeepAlive; // the Keep-Alive header of answers on a connection that stays open
 };
 
+// Drops the aUsed bytes of a served request from the connection's buffer.
+void consumeRequest(TWebConnection& aConnection, std::size_t aUsed);
 // The framework's view of a request whose head was parsed into aHead, with its body.
 TWebRequest webRequestOf(const TWebRequestHead& aHead, std::string aBody,
                          const TWebConnection& aConnection);

@@ -27,6 +27,7 @@ struct TWebServer::TRunning {
     settings.KeepAliveTimeout = aSettings.KeepAliveTimeout;
     settings.RequestTimeout = aSettings.RequestTimeout;
     settings.MaxConnections = aSettings.MaxConnections;
+    settings.MaxConnectionsPerAddress = aSettings.MaxConnectionsPerAddress;
     return settings;
   }
 
@@ -38,6 +39,10 @@ struct TWebServer::TRunning {
       const bool keep =
           Processor.serve(*aConnection, closeAfter, TWebClock::now() + Settings.RequestTimeout,
                           Settings.WriteTimeout);
+      if (keep && !aConnection->HeldAnswer.empty()) {
+        Listener.giveBack(std::move(aConnection)); // closed there when stopping
+        return;
+      }
       if (!keep || Stopping) {
         return; // closed with aConnection
       }
@@ -48,8 +53,8 @@ struct TWebServer::TRunning {
     }
   }
 
-  // Whether the connection's next request is there whole within the linger time; whatever
-  // arrived stays in its buffer for the listener otherwise.
+  // Whether the connection's next request is there whole (its body included) within the
+  // linger time; whatever arrived stays in its buffer for the listener otherwise.
   bool nextRequestArrived(TWebConnection& aConnection) const {
     if (aConnection.Buffer.empty()) {
       const auto linger =
@@ -69,7 +74,11 @@ struct TWebServer::TRunning {
       aConnection.Buffer.append(chunk, static_cast<std::size_t>(n));
     }
     aConnection.Head = scanWebRequestHead(aConnection.Buffer, Settings.Limits);
-    return aConnection.Head.State == EWebHeadScan::Complete;
+    TWebChunkedProgress progress;
+    int refusal = 0;
+    return aConnection.Head.State == EWebHeadScan::Complete &&
+           scanWebRequestBody(aConnection.Buffer, aConnection.Head, Settings.Limits, progress,
+                              refusal) == EWebBodyScan::Complete;
   }
 
   TWebServerSettings Settings;
@@ -128,4 +137,12 @@ bool TWebServer::isRunning() const {
 
 int TWebServer::getPort() const {
   return fRunning ? fRunning->Listener.getPort() : 0;
+}
+
+int TWebServer::getOpenConnectionCount() const {
+  return fRunning ? fRunning->Listener.getOpenConnectionCount() : 0;
+}
+
+int TWebServer::getOpenConnectionCount(const std::string& aAddress) const {
+  return fRunning ? fRunning->Listener.getOpenConnectionCount(aAddress) : 0;
 }

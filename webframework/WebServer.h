@@ -19,6 +19,7 @@ struct TWebServerSettings {
   std::chrono::milliseconds RequestTimeout{10000};  // one request, from its first byte
   std::chrono::milliseconds WriteTimeout{10000};    // writing one answer
   int MaxConnections = 512;
+  int MaxConnectionsPerAddress = 64; // of one client address (see TWebListener)
   int MaxRequestsPerConnection = 100;
   // How long a worker that has answered waits for the next request on the same connection
   // before it gives the connection back to the listener: a client that sends its next
@@ -59,6 +60,9 @@ public:
   bool isRunning() const;
   // The port listened on: the one asked for, or the one chosen for port 0.
   int getPort() const;
+  // Connections open now, in all or of one client address; 0 when not running.
+  int getOpenConnectionCount() const;
+  int getOpenConnectionCount(const std::string& aAddress) const;
 
 private:
   struct TRunning;

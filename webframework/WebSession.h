@@ -57,6 +57,10 @@ public:
   const std::string& getPageAddress() const { return fPageAddress; }
   void setPageAddress(std::string aAddress) { fPageAddress = std::move(aAddress); }
 
+  // The address of the client whose request the session handles now (set per request).
+  const std::string& getClientAddress() const { return fClientAddress; }
+  void setClientAddress(std::string aAddress) { fClientAddress = std::move(aAddress); }
+
   TWebSessionData* getData() const { return fData.get(); }
   void setData(std::unique_ptr<TWebSessionData> aData) { fData = std::move(aData); }
 
@@ -91,6 +95,7 @@ private:
   TWebClientType fClientType = ctUnknown;
   const TWebPageClasses* fClasses = nullptr; // not owned; outlives the session
   std::string fPageAddress;
+  std::string fClientAddress;
   std::unique_ptr<TWebSessionData> fData;
   std::map<std::string, std::unique_ptr<TWebPage>> fPages;
   std::vector<std::unique_ptr<TWebPage>> fReleased;

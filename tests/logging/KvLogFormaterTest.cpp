@@ -20,6 +20,12 @@ TKvLoggerMessage sample(const std::string& aModule = "servercontroller",
   return message;
 }
 
+// A text literal with the NUL bytes inside it.
+template <std::size_t N>
+std::string withNul(const char (&aText)[N]) {
+  return std::string(aText, N - 1);
+}
+
 void expectSameMessage(const TKvLoggerMessage& aActual, const TKvLoggerMessage& aExpected) {
   EXPECT_EQ(aActual.getApplicationId(), aExpected.getApplicationId());
   EXPECT_EQ(aActual.getLogTimestamp(), aExpected.getLogTimestamp());
@@ -80,6 +86,74 @@ TEST(KvLogFormaterTest, DefaultFormatKeepsDottedAndEmptyModules) {
   auto parsedNoModule = formater.parseMessage(formater.formatMessage(noModule));
   ASSERT_TRUE(parsedNoModule);
   expectSameMessage(*parsedNoModule, noModule);
+}
+
+TEST(KvLogFormaterTest, ControlCharactersAreEscapedAndReadBackExactly) {
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::string Escaped;
+  };
+  const TCase cases[] = {
+      {"plain",
+       "anna Gr\xC3\xBC\xC3\x9F"
+       "e ~ #",
+       "anna Gr\xC3\xBC\xC3\x9F"
+       "e ~ #"},
+      {"CR LF", "a\r\nlog:b", "a~#13~~#10~log:b"},
+      {"ESC and NUL", withNul("x\x1B[31my\0z"), "x~#27~[31my~#0~z"},
+      {"tab and DEL", "a\tb\x7F", "a~#9~b~#127~"},
+      {"C1 next line", "a\xC2\x85z\xC2\xA0", "a~#133~z\xC2\xA0"},
+      {"line separators", "a\xE2\x80\xA8z\xE2\x80\xA9", "a~#8232~z~#8233~"},
+      {"a marker in the text", "~#10~ and ~#x~ and ~~", "~#126~#10~ and ~#126~#x~ and ~~"},
+      {"a cut marker before an escaped character", "~#13\x1C", "~#126~#13~#28~"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(escapeControlCharacters(c.Text), c.Escaped) << c.Name;
+    EXPECT_EQ(unescapeControlCharacters(c.Escaped), c.Text) << c.Name;
+  }
+  // The stack-trace convention of older lines reads the same.
+  EXPECT_EQ(unescapeControlCharacters("s1~#13~~#10~s2 ~#65~"), "s1\r\ns2 ~#65~");
+}
+
+TEST(KvLogFormaterTest, EveryPlainLineIsOneLineAndReadsBackTheTexts) {
+  const std::string nasty = withNul("evil\r\nParlino|2011.03.05|fatal|forged\x1B[2J\0!");
+  TKvLoggerMessage message(nasty, nasty, nasty, KVLL_WARN, "db.check\n", nasty, nasty, nasty, nasty,
+                           nullptr);
+  message.setLogTimestamp(kWhen);
+  message.setLogExceptionClassName(nasty);
+  message.setStackTrace(nasty);
+  const auto expectOneLine = [](const std::string& aLine, std::size_t aFields) {
+    EXPECT_EQ(aLine.find_first_of(withNul("\r\n\x1B\0")), std::string::npos) << aLine;
+    EXPECT_EQ(splitFields(aLine, '|').size(), aFields) << aLine;
+  };
+  const std::string piped = withNul("evil\r\nParlino-2011.03.05-fatal-forged\x1B[2J\0!");
+
+  TKvLogFormaterDefault file;
+  const std::string line = file.formatMessage(message);
+  expectOneLine(line, 9);
+  EXPECT_EQ(splitFields(line, '|')[3],
+            "evil~#13~~#10~Parlino-2011.03.05-fatal-forged~#27~[2J~#0~!");
+  auto read = file.parseMessage(line);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->getLogMessage(), piped);
+  EXPECT_EQ(read->getLogModule(), "db.check\n");
+  EXPECT_EQ(read->getThreadId(), piped);
+  expectOneLine(file.formatMessageBase64(message), 9);
+
+  TKvLogFormaterTCP tcp;
+  tcp.setMachineIdent(nasty);
+  const std::string tcpLine = tcp.formatMessage(message);
+  expectOneLine(tcpLine, 13);
+  std::string machine;
+  auto received = tcp.parseMessageMachine(tcpLine, machine);
+  ASSERT_TRUE(received);
+  EXPECT_EQ(received->getLogMessage(), piped);
+  EXPECT_EQ(received->getLanguage(), piped);
+  EXPECT_EQ(received->getStackTrace(), piped);
+  EXPECT_EQ(received->getLogExceptionClassName(), piped);
+  EXPECT_EQ(machine, piped);
+  expectOneLine(tcp.formatMessageBase64(message), 13);
 }
 
 TEST(KvLogFormaterTest, DefaultBase64RoundTripsEveryTextField) {

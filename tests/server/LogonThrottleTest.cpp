@@ -74,6 +74,43 @@ TEST(LogonThrottleTest, AttemptsAtOnceOnOneKeyAreCheckedOneDelayApartAndAFloodIs
   EXPECT_FALSE(t.Throttle.reserve({"account:other"}).Refused);
 }
 
+TEST(LogonThrottleTest, AdmittedAttemptsAreCheckedAtOnceOrRefusedUntilTheDelayIsOver) {
+  TManualThrottle t;
+  const std::vector<std::string> keys = {"account:anna", "address:127.0.0.2"};
+  // Without failures any number of attempts are checked at once.
+  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
+  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
+  EXPECT_EQ(t.Throttle.keyCount(), 0u);
+
+  const auto first = t.Throttle.admit(keys);
+  EXPECT_EQ(t.Throttle.failed(first) - t.Now, 1s);
+  t.Now += 500ms;
+  const auto early = t.Throttle.admit({"account:bert", "address:127.0.0.2"});
+  EXPECT_TRUE(early.Refused) << "the address is still slowed";
+  EXPECT_EQ(early.CheckAt - t.Now, 500ms);
+  EXPECT_FALSE(t.Throttle.admit({"account:bert", "address:127.0.0.1"}).Refused);
+
+  t.Now += 500ms;
+  const auto second = t.Throttle.admit(keys);
+  ASSERT_FALSE(second.Refused);
+  EXPECT_TRUE(t.Throttle.admit(keys).Refused) << "one check per delay, even at once";
+  EXPECT_EQ(t.Throttle.failed(second) - t.Now, 2s);
+  t.Now += 2s;
+
+  // A right password from that address clears the account name; the address keeps its
+  // failures, but the next attempt is checked at once.
+  const auto right = t.Throttle.admit(keys);
+  ASSERT_FALSE(right.Refused);
+  t.Throttle.passed(right, {"account:anna"});
+  EXPECT_EQ(t.Throttle.nextDelay("account:anna"), 1s);
+  EXPECT_EQ(t.Throttle.nextDelay("address:127.0.0.2"), 4s);
+  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
+
+  // Failures long past count no more.
+  t.Now += 15min;
+  EXPECT_EQ(t.Throttle.failed(t.Throttle.admit(keys)) - t.Now, 1s);
+}
+
 TEST(LogonThrottleTest, QuietKeysAreForgottenAndTheirNumberIsBounded) {
   TManualThrottle t({1s, 8s, 10min, 3});
   t.attempt({"a"}, false);

@@ -40,15 +40,18 @@ protected:
     };
   }
 
+  // One request; the next comes after every slowing of a failure is over.
   TWebResponse run(const TWebRequest& aRequest) {
     TWebResponse response;
     fCommands.dispatch(aRequest, response);
+    fNow += std::chrono::hours(1);
     return response;
   }
 
   TFakeSMSStore fStore;
   TFakeSMSModem fModem;
-  TSMSCommands fCommands{fStore, fModem};
+  std::chrono::steady_clock::time_point fNow{};
+  TSMSCommands fCommands{fStore, fModem, {}, [this] { return fNow; }};
 };
 
 TEST_F(SMSCommandsTest, SendSMSAnswersEveryCase) {
@@ -241,6 +244,153 @@ TEST_F(SMSCommandsTest, ClearMemoryNeedsTheDigestAndTheClearRight) {
   answer = run(request("/clearmemoryserialmodem", "smsusr=admin&smspwd=" + digest("pw")));
   EXPECT_EQ(answer.Status, 404);
   EXPECT_EQ(answer.Body, "404");
+}
+
+TEST_F(SMSCommandsTest, OnlyGetAndPostRunACommand) {
+  fStore.Unread = {{1, 11, VTSMSMMT_TEXT, "4930", "queued", "", TDateTime(), TDateTime()}};
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw");
+  const std::string admin = "smsusr=admin&smspwd=" + digest("pw");
+  for (const char* method : {"HEAD", "PUT", "DELETE", "OPTIONS", "PATCH", "TRACE", "CONNECT"}) {
+    for (const std::string& target :
+         {"/getnewsms?" + anna, "/SendSMS?" + anna + "&receiver=4917&message=Hi",
+          "/clearmemoryserialmodem?" + admin}) {
+      TWebRequest r =
+          request(target.substr(0, target.find('?')), target.substr(target.find('?') + 1));
+      r.Method = method;
+      const TWebResponse answer = run(r);
+      EXPECT_EQ(answer.Status, 405) << method << " " << target;
+      EXPECT_EQ(answer.getHeader("Allow"), "GET, POST") << method << " " << target;
+      EXPECT_EQ(answer.Body, "405");
+      EXPECT_EQ(answer.ContentType, "text/txt");
+    }
+    TWebRequest unknown = request("/nothing", "a=1");
+    unknown.Method = method;
+    const TWebResponse answer = run(unknown);
+    EXPECT_EQ(answer.Status, 501) << method;
+    EXPECT_EQ(answer.Body, "404") << method;
+  }
+  EXPECT_TRUE(fStore.CheckedUsers.empty());
+  EXPECT_TRUE(fStore.Deleted.empty());
+  EXPECT_EQ(fStore.unreadOf(1).size(), 1u);
+  EXPECT_TRUE(fModem.Sent.empty());
+  EXPECT_EQ(fModem.Clears, 0);
+}
+
+TEST_F(SMSCommandsTest, WrongPasswordsAreSlowedPerAccountNameAndClientAddress) {
+  using namespace std::chrono_literals;
+  const auto attempt = [&](const std::string& aUser, const std::string& aPassword,
+                           const std::string& aAddress) {
+    TWebRequest r = request("/getnewsms", "smsusr=" + aUser + "&smspwd=" + digest(aPassword));
+    r.RemoteAddr = aAddress;
+    TWebResponse answer;
+    fCommands.dispatch(r, answer);
+    return answer;
+  };
+  const auto heldFor = [&](const TWebResponse& aAnswer) {
+    return aAnswer.HoldUntil == std::chrono::steady_clock::time_point{} ? 0ms
+                                                                        : aAnswer.HoldUntil - fNow;
+  };
+  // A right password is answered at once.
+  TWebResponse answer = attempt("anna", "pw", "127.0.0.2");
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(heldFor(answer), 0ms);
+
+  // Each wrong one, sent once the one before was answered, waits longer, up to 16 s.
+  for (const auto delay : {500ms, 1000ms, 2000ms, 4000ms, 8000ms, 16000ms, 16000ms}) {
+    if (answer.Status == 403) {
+      fNow = answer.HoldUntil; // the client waited for the answer before
+    }
+    answer = attempt("anna", "guess", "127.0.0.2");
+    EXPECT_EQ(answer.Status, 403);
+    EXPECT_EQ(answer.Body, "401");
+    EXPECT_EQ(heldFor(answer), delay);
+  }
+  const std::size_t checks = fStore.CheckedUsers.size();
+  // Meanwhile: the address and the account name are refused unchecked until the delay is
+  // over, even with the right password; another client on another account is not slowed.
+  fNow += 1s;
+  answer = attempt("bert", "pw", "127.0.0.2");
+  EXPECT_EQ(answer.Body, "401");
+  EXPECT_EQ(heldFor(answer), 15s);
+  EXPECT_EQ(attempt("anna", "pw", "127.0.0.1").Body, "401");
+  EXPECT_EQ(fStore.CheckedUsers.size(), checks);
+  answer = attempt("bert", "pw", "127.0.0.1");
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(heldFor(answer), 0ms);
+
+  // Once the delay is over, the right password gets through and clears the account name.
+  fNow += 15s;
+  answer = attempt("anna", "pw", "127.0.0.1");
+  EXPECT_EQ(answer.Status, 200);
+  EXPECT_EQ(heldFor(answer), 0ms);
+  EXPECT_EQ(attempt("anna", "pw", "127.0.0.1").Status, 200);
+  EXPECT_EQ(attempt("anna", "guess", "127.0.0.1").HoldUntil - fNow, 500ms);
+}
+
+TEST_F(SMSCommandsTest, ParametersThatBreakTheirRulesGoNowhere) {
+  const std::string pw = "&smspwd=" + digest("pw");
+  const std::string anna = "smsusr=anna" + pw;
+  struct TCase {
+    const char* Name;
+    std::string Target;
+    int Status;
+    std::string Body;
+    std::string Sent = ""; // the text sent, "-" for none
+  };
+  const std::string longName(101, 'a');
+  const TCase cases[] = {
+      {"line break in the account name", "/sendsms?smsusr=anna%0D%0Aforged" + pw, 403, "401", "-"},
+      {"NUL in the account name", "/getnewsms?smsusr=anna%00" + pw, 403, "401", "-"},
+      {"ESC in the account name", "/getnewsms?smsusr=%1B%5B2Janna" + pw, 403, "401", "-"},
+      {"account name over 100 characters", "/getnewsms?smsusr=" + longName + pw, 403, "401", "-"},
+      {"account name of 100 characters", "/getnewsms?smsusr=" + longName.substr(1) + pw, 403, "401",
+       "-"},
+      {"NUL in the password", "/clearmemoryserialmodem?smsusr=admin&smspwd=a%00", 403, "401", "-"},
+      {"password too long", "/getnewsms?smsusr=anna&smspwd=" + std::string(257, 'f'), 403, "401",
+       "-"},
+      {"line break in the receiver", "/sendsms?" + anna + "&receiver=4917%0D%0A1&message=Hi", 400,
+       "400:HTTP-Parameter <receiver> holds control characters.", "-"},
+      {"receiver too long",
+       "/sendsms?" + anna + "&receiver=" + std::string(65, '4') + "&message=Hi", 400,
+       "400:HTTP-Parameter <receiver> is too long.", "-"},
+      {"ESC in the text", "/sendsms?" + anna + "&receiver=4917&message=a%1Bb", 400,
+       "400:HTTP-Parameter <message> holds control characters.", "-"},
+      {"NUL in the text", "/sendsms?" + anna + "&receiver=4917&message=a%00b", 400,
+       "400:HTTP-Parameter <message> holds control characters.", "-"},
+      {"NUL in a text from base64",
+       "/sendsms?" + anna + "&receiver=4917&message=YQBi&coding=base64", 400,
+       "400:HTTP-Parameter <message> holds control characters.", "-"},
+      {"text too long", "/sendsms?" + anna + "&receiver=4917&message=" + std::string(4001, 'x'),
+       400, "400:HTTP-Parameter <message> is too long.", "-"},
+      {"control character in the type", "/sendsms?" + anna + "&receiver=4917&message=Hi&type=b%07",
+       400, "400:HTTP-Parameter <type> holds control characters.", "-"},
+      {"line breaks in a text are its lines",
+       "/sendsms?" + anna + "&receiver=4917&message=a%0D%0Ab", 200, "200", "a\r\nb"},
+      {"NUL in binary data from base64",
+       "/sendsms?" + anna + "&receiver=4917&message=YQBi&coding=base64&type=bin", 200, "200",
+       "610062"},
+      {"control character in smspwdcoded", "/getnewsms?" + anna + "&smspwdcoded=true%0A", 400,
+       "400:HTTP-Parameter <smspwdcoded> holds control characters.", "-"},
+  };
+  for (const TCase& c : cases) {
+    fModem = TFakeSMSModem();
+    fStore.CheckedUsers.clear();
+    const std::size_t question = c.Target.find('?');
+    const TWebResponse answer =
+        run(request(c.Target.substr(0, question), c.Target.substr(question + 1)));
+    EXPECT_EQ(answer.Status, c.Status) << c.Name;
+    EXPECT_EQ(answer.Body, c.Body) << c.Name;
+    std::string sent = "-";
+    if (!fModem.Sent.empty()) {
+      sent = fModem.Sent[0].Kind == "text" ? fModem.Sent[0].Text : fModem.Sent[0].DataHex;
+    }
+    EXPECT_EQ(sent, c.Sent) << c.Name;
+    if (c.Status == 403) {
+      const bool checked = !fStore.CheckedUsers.empty();
+      EXPECT_EQ(checked, std::string(c.Name) == "account name of 100 characters")
+          << c.Name << ": only a valid name is looked up";
+    }
+  }
 }
 
 TEST(SMSCommandsRequestDumpTest, ListsTheItemsInOrder) {

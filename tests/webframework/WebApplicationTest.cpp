@@ -240,6 +240,33 @@ TEST_F(WebApplicationTest, UnknownTokensGetTheTimedOutPageAndFilesStayInTheirFol
   EXPECT_EQ(request("GET", "/EXEC/files/.hidden").Status, 404);
 }
 
+TEST_F(WebApplicationTest, OtherMethodsChangeNothing) {
+  const std::string address = start();
+  fEvents.clear();
+  struct TCase {
+    const char* Method;
+    std::string Path;
+    int Status;
+    const char* Allow;
+  } cases[] = {
+      {"HEAD", "/", 405, "GET, POST"},
+      {"DELETE", "/", 405, "GET, POST"},
+      {"PUT", "/EXEC", 405, "GET, POST"},
+      {"HEAD", address, 405, "GET, POST"},
+      {"OPTIONS", address, 405, "GET, POST"},
+      {"PATCH", address, 405, "GET, POST"},
+      {"HEAD", "/EXEC/files/webframework.js", 200, ""},
+      {"POST", "/EXEC/files/webframework.js", 405, "GET, HEAD"},
+  };
+  for (const TCase& c : cases) {
+    const TWebResponse response = request(c.Method, c.Path, {{"btnGo", "1"}});
+    EXPECT_EQ(response.Status, c.Status) << c.Method << " " << c.Path;
+    EXPECT_EQ(response.getHeader("Allow"), c.Allow) << c.Method << " " << c.Path;
+  }
+  EXPECT_EQ(fApp.sessions().count(), 1u); // no new session
+  EXPECT_TRUE(fEvents.empty());           // no event, not even a page rendered
+}
+
 TEST_F(WebApplicationTest, TheReducedMarkupWorksWithoutScript) {
   fAgent = "Lynx/2.9";
   const std::string address = start();

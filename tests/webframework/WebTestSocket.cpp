@@ -22,8 +22,18 @@ std::string lower(std::string aText) {
 
 } // namespace
 
-TWebTestSocket::TWebTestSocket(int aPort) {
+TWebTestSocket::TWebTestSocket(int aPort, const std::string& aFromAddress) {
   fFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fFd >= 0 && !aFromAddress.empty()) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    if (inet_pton(AF_INET, aFromAddress.c_str(), &from.sin_addr) != 1 ||
+        ::bind(fFd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      ::close(fFd);
+      fFd = -1;
+      return;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(aPort));
@@ -52,6 +62,22 @@ bool TWebTestSocket::send(const std::string& aBytes) {
   return true;
 }
 
+long TWebTestSocket::sendSome(std::string_view aBytes, std::chrono::milliseconds aTimeout) {
+  pollfd item{fFd, POLLOUT, 0};
+  const int ready = ::poll(&item, 1, static_cast<int>(aTimeout.count()));
+  if (ready == 0) {
+    return 0;
+  }
+  if (ready < 0 || (item.revents & (POLLERR | POLLHUP)) != 0) {
+    return -1;
+  }
+  const ssize_t n = ::send(fFd, aBytes.data(), aBytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n < 0) {
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
+  }
+  return static_cast<long>(n);
+}
+
 bool TWebTestSocket::fill(std::chrono::steady_clock::time_point aDeadline) {
   if (fEof) {
     return false;
@@ -60,7 +86,8 @@ bool TWebTestSocket::fill(std::chrono::steady_clock::time_point aDeadline) {
                         aDeadline - std::chrono::steady_clock::now())
                         .count();
   pollfd item{fFd, POLLIN, 0};
-  if (left <= 0 || ::poll(&item, 1, static_cast<int>(left)) <= 0) {
+  // A deadline that has passed still takes what has arrived.
+  if (::poll(&item, 1, static_cast<int>(std::max<long long>(left, 0))) <= 0) {
     return false;
   }
   char chunk[65536];

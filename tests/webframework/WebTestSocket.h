@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace webtest {
 
@@ -9,13 +10,18 @@ namespace webtest {
 // bytes, pipelining, half-sent requests, idle connections. Every wait is bounded.
 class TWebTestSocket {
 public:
-  explicit TWebTestSocket(int aPort);
+  // Connects to aPort on 127.0.0.1, from aFromAddress when given (another loopback address
+  // such as 127.0.0.2 plays another client).
+  explicit TWebTestSocket(int aPort, const std::string& aFromAddress = {});
   ~TWebTestSocket();
   TWebTestSocket(const TWebTestSocket&) = delete;
   TWebTestSocket& operator=(const TWebTestSocket&) = delete;
 
   bool connected() const { return fFd >= 0; }
   bool send(const std::string& aBytes);
+  // Sends what the socket takes of aBytes within aTimeout: the bytes sent, 0 when it took
+  // none in time, -1 once the server closed or reset the connection.
+  long sendSome(std::string_view aBytes, std::chrono::milliseconds aTimeout);
   // One response: head and Content-Length body; "" when none arrives in time.
   std::string readResponse(std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
   // Everything until the server closes; "" plus false in aClosed when it does not in time.

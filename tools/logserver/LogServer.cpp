@@ -79,10 +79,11 @@ std::string TLogServer::outputLineFor(const std::string& aEntry) {
     return {};
   }
   const TKvLogFormaterDefault writer;
-  const std::string line = writer.formatMessage(*message) + "|" + piped(machine) + "|" +
-                           piped(message->getLogExceptionClassName()) + "|" +
-                           piped(message->getStackTrace());
-  return kvlogging::escapeLineBreaks(line);
+  const auto field = [](const std::string& aText) {
+    return kvlogging::escapeControlCharacters(piped(aText));
+  };
+  return writer.formatMessage(*message) + "|" + field(machine) + "|" +
+         field(message->getLogExceptionClassName()) + "|" + field(message->getStackTrace());
 }
 
 void TLogServer::trace(const std::string& aText) {
