@@ -118,6 +118,7 @@ TEST_P(SMSPartsStoreTest, ARestartBetweenTwoPartsLosesNothingAndEmojiReachGetNew
   fakes::TFakeSMSModem modem;
   TSMSCommands commands(database, modem);
   TWebRequest request;
+  request.Method = "GET";
   request.Path = "/getnewsms";
   request.QueryFields = parseWebFormFields("smsusr=anna&smspwd=" + encodeMD5("pw"));
   TWebResponse answer;
