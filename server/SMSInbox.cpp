@@ -6,16 +6,6 @@
 #include "server/CoreLog.h"
 #include "server/MessageFiles.h"
 
-namespace {
-
-// The key of an "id=name" line of retrieveAccounts; -1 when unreadable.
-int accountKeyOf(const std::string& aLine) {
-  int key = -1;
-  return tryParseInteger(std::string_view(aLine).substr(0, aLine.find('=')), key) ? key : -1;
-}
-
-} // namespace
-
 bool writeSMSFile(const std::string& aFolder, const TVTSMSManagerMessage& aMessage) {
   std::string path, error;
   if (!writeMessageFile(aFolder, messageFileBaseName(NowLocal(), aMessage.getRecipient()),
@@ -42,44 +32,54 @@ bool TSMSInbox::handleReceived(const std::string& aSender, const std::string& aM
                  "new sms received from \"" + aSender + "\" text=\"" + aMessageText + "\" data=\"" +
                      aMessageData + "\" timestamp=\"" + timestamp + "\"");
   }
-  const bool written = writeSMSFile(fReceivedFolder, sms);
+  fileOnce(sms);
   const std::int64_t key = storeReceived(sms, received);
+  if (key > 0) {
+    forgetFiled(aMessageData);
+  }
   if (trace) {
     const std::string data = sms.getMessageType() != VTSMSMMT_TEXT ? aMessageData : "";
     logger.trace(SC_LOGMODULE_SMSMODEM, "SMS received: <" + timestamp + "> " + aSender + ", \"" +
                                             aMessageText + "\", [" + data + "]");
   }
-  return written && key > 0;
+  return key > 0;
+}
+
+void TSMSInbox::fileOnce(const TVTSMSManagerMessage& aSMS) {
+  const std::string& pdu = aSMS.getMessageDataPDU();
+  {
+    TScopedLock lock(fCSFiled);
+    if (!pdu.empty() && fFiled.count(pdu) != 0) {
+      return;
+    }
+  }
+  if (!writeSMSFile(fReceivedFolder, aSMS) || pdu.empty()) {
+    return; // tried again at the next reading
+  }
+  constexpr std::size_t kMaxFiled = 1000;
+  TScopedLock lock(fCSFiled);
+  if (fFiled.insert(pdu).second) {
+    fFiledOrder.push_back(pdu);
+  }
+  while (fFiledOrder.size() > kMaxFiled) {
+    fFiled.erase(fFiledOrder.front());
+    fFiledOrder.pop_front();
+  }
+}
+
+void TSMSInbox::forgetFiled(const std::string& aPdu) {
+  TScopedLock lock(fCSFiled);
+  if (fFiled.erase(aPdu) != 0) {
+    std::erase(fFiledOrder, aPdu);
+  }
 }
 
 std::int64_t TSMSInbox::storeReceived(const TVTSMSManagerMessage& aSMS, TDateTime aReceived) {
-  std::int64_t key = 0;
   try {
-    key = fStore.saveSMSIn(aSMS.getMessageType(), aSMS.getRecipient(), 0, aSMS.getTheMessage(),
-                           aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(), aReceived,
-                           aSMS.getMessageIndex(), aSMS.getMessageState(), aSMS.getMessageLength());
+    const std::int64_t key = fStore.saveReceivedSMS(aSMS, aReceived);
+    return key > 0 ? key : -1;
   } catch (const std::exception& e) {
     Logger().error(SC_LOGMODULE_SMSMODEM, std::string("writing incomming SMS to DB : ") + e.what());
-    key = 0;
+    return 0;
   }
-  std::vector<std::string> accounts;
-  if (!fStore.retrieveAccounts(&accounts)) {
-    return key;
-  }
-  for (const std::string& line : accounts) {
-    const int accountId = accountKeyOf(line);
-    if (!fStore.checkSMSForUnread(&aSMS, accountId)) {
-      continue;
-    }
-    try {
-      fStore.saveSMSUnRead(accountId, aSMS.getMessageType(), key, aSMS.getRecipient(),
-                           aSMS.getTheMessage(), aSMS.getMessageDataPDU(),
-                           aSMS.getMessageTimestamp(), aReceived, aSMS.getMessageIndex(),
-                           aSMS.getMessageState(), aSMS.getMessageLength());
-    } catch (const std::exception& e) {
-      Logger().error(SC_LOGMODULE_SMSMODEM,
-                     std::string("error writing sms to unread table: ") + e.what());
-    }
-  }
-  return key;
 }
