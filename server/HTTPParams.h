@@ -24,6 +24,7 @@ struct TSMSCommandParams {
   std::string Message;       // message
   std::string Coding;        // coding, as it arrived
   std::string Type;          // type, as it arrived
+  std::string Format;        // format, as it arrived ("json" asks "/getnewsms" for JSON)
 };
 TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::string_view aBody);
 

@@ -330,10 +330,18 @@ bool TWebRequestProcessor::serve(TWebConnection& aConnection, bool aCloseAfter,
   TWebResponse response;
   fRouter.handleRequest(webRequestOf(head, std::move(body), aConnection), response);
   const bool close = aCloseAfter || fClosing || clientCloses(head);
-  if (!sendAll(aConnection.Socket.get(),
-               webResponseText(response, head.Method == "HEAD", close, fKeepAlive),
-               aWriteTimeout) ||
-      close) {
+  const bool headOnly = head.Method == "HEAD";
+  const bool written =
+      sendAll(aConnection.Socket.get(), webResponseText(response, headOnly, close, fKeepAlive),
+              aWriteTimeout);
+  if (response.OnWritten) {
+    try {
+      response.OnWritten(written && !headOnly);
+    } catch (const std::exception& e) {
+      Logger().error("webframework", std::string("after writing an answer: ") + e.what());
+    }
+  }
+  if (!written || close) {
     return false;
   }
   aConnection.Buffer.erase(0, std::min(used, aConnection.Buffer.size()));
