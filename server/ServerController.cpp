@@ -192,7 +192,10 @@ bool TIWServerController::loadConfiguration() {
 
 void TIWServerController::IWServerControllerBaseInvalidCommand(const TWebRequest& ARequest,
                                                                TWebResponse& AResponse) {
-  fCommands.dispatch(ARequest, AResponse);
+  if (!fHealth.dispatch(ARequest, AResponse)) {
+    fCommands.dispatch(ARequest, AResponse);
+  }
+  fCounters.countRequest(ARequest.Path, AResponse.Status);
 }
 
 std::string TIWServerController::getHTTPParam(const TWebRequest& ARequestInfo,

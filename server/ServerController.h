@@ -4,6 +4,8 @@
 #include "platform/Locks.h"
 #include "server/BKThread.h"
 #include "server/BizDatabase.h"
+#include "server/GatewayCounters.h"
+#include "server/GatewayStatus.h"
 #include "server/SMSCommands.h"
 #include "server/SMSInbox.h"
 #include "server/SerialModemAdapter.h"
@@ -29,7 +31,7 @@ struct TServerStartParameters {
 // the destroy hook; HTTP worker threads and the modem's threads use it in between. It owns
 // the parts and keeps every operation of the core by name; the behaviour of the HTTP commands
 // lives in TSMSCommands, that of a received SMS in TSMSInbox, the database work in
-// TBizDatabase.
+// TBizDatabase, "/status" and "/metrics" in TGatewayHealth (the controller is their source).
 // Lock order: the serial modem adapter's fCSSerialConnection (the core's serial lock), then
 // a per-account unread lock of the commands, then the database lock; any thread may log while
 // holding any of them (the logger's locks are leaves).
@@ -37,10 +39,10 @@ class TVTSMSManager;
 class TVTSMSManagerMessage;
 class TVTSMSManagerSerialModem;
 
-class TIWServerController {
+class TIWServerController : public IGatewayStatusSource {
 public:
   explicit TIWServerController(TServerStartParameters aParameters = {});
-  ~TIWServerController();
+  ~TIWServerController() override;
   TIWServerController(const TIWServerController&) = delete;
   TIWServerController& operator=(const TIWServerController&) = delete;
 
@@ -92,6 +94,12 @@ public:
   ISMSModem& serialConnection() { return fSerialConnection; }
   TSMSCommands& commands() { return fCommands; }
   TSMSInbox& inbox() { return fInbox; }
+  TGatewayCounters& counters() { return fCounters; }
+
+  // The source of "/status" and "/metrics" (ServerStatus.cpp).
+  EAccess checkAdministrator(const std::string& aUser, const std::string& aPassword,
+                             bool aIsMD5) override;
+  TGatewayStatusSnapshot statusSnapshot() override;
 
   // Cuts the start-up wait short (a stop request arrived while waiting).
   void interruptStartupDelay() EXCLUDES(fCSStartupDelay);
@@ -123,6 +131,8 @@ private:
   TSerialModemAdapter fSerialConnection; // holds the core's serial lock
   TSMSCommands fCommands;
   TSMSInbox fInbox;
+  TGatewayCounters fCounters;
+  TGatewayHealth fHealth{*this};
   TCriticalSection fCSActivationThreads; // leaf; never held while joining
   std::vector<std::unique_ptr<TBKThread>> fActivationThreads GUARDED_BY(fCSActivationThreads);
 

@@ -124,7 +124,11 @@ bool TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::s
                                                     const std::string& aMessageText,
                                                     const std::string& aMessageData,
                                                     const TVTSMSManagerMessage& aSMSInfo) {
-  return fInbox.handleReceived(aSender, aMessageText, aMessageData, aSMSInfo);
+  const bool stored = fInbox.handleReceived(aSender, aMessageText, aMessageData, aSMSInfo);
+  if (stored) {
+    fCounters.countReceived(NowUTC());
+  }
+  return stored;
 }
 
 void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::string& aSender,
@@ -136,6 +140,7 @@ void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::strin
     logToFile(KVLL_TRACE, kModemModule,
               "SMS sent: " + aSender + ", \"" + aMessageText + "\", [" + aMessageData + "]");
   }
+  fCounters.countSent(NowUTC());
   TVTSMSManagerMessage sms = aSMSInfo;
   sms.setRecipient(aSender);
   sms.setTheMessage(aMessageText);
@@ -165,6 +170,7 @@ void TIWServerController::SMSSerialModemCodeError(TVTSMSManager*,
 
 void TIWServerController::SMSSerialModemDecodeError(TVTSMSManager*, const std::string& aPDUToDecode,
                                                     const std::string& aErrorMessage) {
+  fCounters.countDecodeError();
   logToFile(KVLL_ERROR, kModemModule,
             "decode error: \"" + aPDUToDecode + "\", [" + aErrorMessage + "]");
 }
