@@ -499,19 +499,23 @@ void TVTSMSManagerSerialModem::waitForQuietLine(int aQuietMS, int aMaxMS) {
 
 void TVTSMSManagerSerialModem::informActiveChanged() {
   if (!getActive()) {
-    fSerialPort->ClosePort();
-    // An exchange waiting on another thread can get no answer any more: end its wait now
-    // as a failed answer instead of letting it sit out its time.
-    {
-      TScopedLock lock(fCSCurrentSerialData);
-      if (fArmed) {
-        completeAnswer(false);
-      }
-    }
-    fEvtSerialData.notifyAll();
+    interruptDialogue();
     return;
   }
   activateModem();
+}
+
+void TVTSMSManagerSerialModem::interruptDialogue() {
+  fSerialPort->ClosePort();
+  // An exchange waiting on another thread can get no answer any more: end its wait now as a
+  // failed answer instead of letting it sit out its time.
+  {
+    TScopedLock lock(fCSCurrentSerialData);
+    if (fArmed) {
+      completeAnswer(false);
+    }
+  }
+  fEvtSerialData.notifyAll();
 }
 
 void TVTSMSManagerSerialModem::activateModem() {

@@ -114,6 +114,11 @@ public:
   void setWaitClock(platform::IWaitClock& aClock) { fClock = &aClock; }
   TVTSerialPort& serialPort() { return *fSerialPort; }
 
+  // Cuts a dialogue under way short (an activation that takes too long when the program
+  // stops): the port closes, an exchange waiting for its answer ends as failed and every
+  // further one fails at once, until the port is opened again. Any thread.
+  void interruptDialogue() EXCLUDES(fCSCurrentSerialData);
+
   int readSMSs(TVTSMSManagerMessageList* aTOList) override EXCLUDES(fCSModem);
   int deleteSMSs(TVTSMSManagerMessageList* aMessageList) override EXCLUDES(fCSModem);
 

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr const char* kModule = SC_LOGMODULE_SERVERCONTROLLER;
+constexpr std::chrono::seconds IC_ACTIVATIONSTOPWAIT{10};
 std::atomic<TIWServerController*> gController{nullptr};
 } // namespace
 
@@ -67,7 +68,9 @@ void TIWServerController::IWServerControllerBaseCreate() {
 }
 
 void TIWServerController::IWServerControllerBaseDestroy() {
-  waitForActivations(); // an activation under way ends before the modem goes down
+  // An activation under way ends before the modem goes down; one that takes longer than
+  // IC_ACTIVATIONSTOPWAIT (a SIM slow to take its PIN, a modem that answers late) is cut short.
+  waitForActivations(std::chrono::steady_clock::now() + IC_ACTIVATIONSTOPWAIT);
   deactivateSerialModem();
   try {
     fDatabase->disconnect();

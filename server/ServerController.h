@@ -120,7 +120,11 @@ private:
   TBizDatabaseSettings databaseSettings() const;
   void createSerialModem();
   void activateSerialModemWork();
-  void waitForActivations() EXCLUDES(fCSActivationThreads);
+  // Waits for the activations under way; one still running at aDeadline has its dialogue cut
+  // short, so that a stop never waits long for a modem.
+  void waitForActivations(std::chrono::steady_clock::time_point aDeadline =
+                              std::chrono::steady_clock::time_point::max())
+      EXCLUDES(fCSActivationThreads);
   std::string modemPortText() const;
 
   TServerStartParameters fParameters;

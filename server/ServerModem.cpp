@@ -49,6 +49,11 @@ void TIWServerController::createSerialModem() {
 }
 
 void TIWServerController::applySerialModemEntry(const TSerialModemEntry& aEntry) {
+  if (!aEntry.Error.empty()) {
+    Logger().error(kModule,
+                   "configuration error: " + aEntry.Error + "; the serial modem stays inactive",
+                   KVLCAT_OPTIONS, nullptr);
+  }
   fSerialModemActive = aEntry.Active;
   fModemSettings = aEntry;
   SMSSerialModem->setCommPort(aEntry.CommPort);
@@ -111,11 +116,20 @@ bool TIWServerController::deactivateSerialModem() {
   }
 }
 
-void TIWServerController::waitForActivations() {
+void TIWServerController::waitForActivations(std::chrono::steady_clock::time_point aDeadline) {
   std::vector<std::unique_ptr<TBKThread>> threads;
   {
     TScopedLock lock(fCSActivationThreads);
     threads.swap(fActivationThreads);
+  }
+  for (const auto& thread : threads) {
+    if (!thread->waitFinished(aDeadline)) {
+      logToFile(KVLL_WARN, kModule,
+                "serial modem activation still under way (" + modemPortText() +
+                    "): its dialogue is cut short");
+      SMSSerialModem->interruptDialogue();
+      break;
+    }
   }
   threads.clear(); // joins each
 }
