@@ -33,11 +33,19 @@ TIWServerController::TIWServerController(TServerStartParameters aParameters)
       fSerialConnection(*SMSSerialModem), fCommands(*fDatabase, fSerialConnection),
       fInbox(*fDatabase, platform::programHome() + SC_RECEIVEDFOLDER) {
   createSerialModem();
+  // SMS that could not be stored while the database was away wait in the modem: they are
+  // read again as soon as it is back, not only at the next polling.
+  fDatabase->OnReconnected = [this] { SMSSerialModem->requestFullRead(); };
   gController.store(this);
 }
 
 TIWServerController::~TIWServerController() {
   waitForActivations();
+  try {
+    fDatabase->disconnect(); // ends the attempts to reconnect, whose event reaches the modem
+  } catch (const std::exception&) {
+    // done by the destroy hook normally; nothing is left to report to here
+  }
   SMSSerialModem.reset();
   TIWServerController* self = this;
   gController.compare_exchange_strong(self, nullptr);
