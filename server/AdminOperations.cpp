@@ -1,9 +1,8 @@
 #include "server/AdminOperations.h"
 
-#include "logging/KvLogger.h"
+#include "server/DatabaseLock.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -49,10 +48,10 @@ bool retrieveUnreadCounts(TBizDatabase& aDatabase, std::vector<TUnreadCount>& aC
 }
 
 void restartMainTransaction(TBizDatabase& aDatabase) {
-  std::lock_guard lock(aDatabase.getCSDatabase());
+  TDatabaseLock lock(aDatabase.getCSDatabase()); // its line is written after the lock goes
   try {
     commitAndRestart(aDatabase.getIBBizTransaction());
   } catch (const std::exception& e) {
-    Logger().error("sql", std::string("on restartMainTransaction: ") + e.what());
+    logDatabase(KVLL_ERROR, "sql", std::string("on restartMainTransaction: ") + e.what());
   }
 }
