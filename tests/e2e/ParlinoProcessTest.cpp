@@ -101,7 +101,8 @@ TEST_F(ParlinoProcessTest, AStopDuringTheStartupWaitEndsPromptlyAndInOrder) {
   auto server = start("600000");
   ASSERT_TRUE(waitFor([&] { return blocksStopSignals(server->pid()); }));
   server->signal(SIGINT);
-  EXPECT_EQ(server->wait(std::chrono::seconds(20)), 0);
+  EXPECT_EQ(server->wait(std::chrono::seconds(20)), 0)
+      << readFile(fDir.file("stdout.txt")) << logText("logs");
   const std::string log = logText("logs");
   EXPECT_NE(log.find("options loaded"), std::string::npos);
   EXPECT_NE(log.find("config file NOT loaded, defaults were set: comport=COM1; pin="),
