@@ -1,4 +1,5 @@
-// The modem answer rules over arbitrary received text: splitting, the +CPMS report, the
+// The modem answer rules over arbitrary received text: splitting, the +CPMS reports, the
+// signal (+CSQ) and registration (+CREG) reports, the
 // +CMGL listing and +CMGR header, the send result, final results, unsolicited codes and
 // their notices, and the choice of an AT+CNMI setting must never fail, whatever the line
 // carries; a chosen setting is always "mode,mt" and at most three more numbers.
@@ -20,6 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
     int sendStorage = 0;
     int receiveStorage = 0;
     (void)parseCPMSReport(line, defaultStorage, sendStorage, receiveStorage);
+    int used = -1;
+    int total = -1;
+    if (parseCPMSUsage(line, used, total) && (used < 0 || total < 0)) {
+      std::abort();
+    }
+    int rssi = -1;
+    int ber = -1;
+    if (parseCSQReport(line, rssi, ber) && (rssi < 0 || ber < 0)) {
+      std::abort();
+    }
+    int registration = -1;
+    if (parseCREGReport(line, registration) && registration < 0) {
+      std::abort();
+    }
     (void)modemSendResult(line);
     (void)trimModemLine(line);
     (void)modemStrToIntDef(line, -1);

@@ -4,8 +4,19 @@
 #include "platform/Files.h"
 #include "platform/ProcessInfo.h"
 
+#include <cerrno>
 #include <stdexcept>
 #include <thread>
+
+namespace {
+
+// The file is locked by another writer: worth a short wait, unlike every other failure.
+class ELogFileLocked : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+} // namespace
 
 TKvLogAppenderFile::TKvLogAppenderFile()
     : fFormater(std::make_unique<TKvLogFormaterDefault>()), fDirectory(platform::programHome()),
@@ -57,26 +68,59 @@ std::string TKvLogAppenderFile::currentFileName() const {
   }
 }
 
+bool TKvLogAppenderFile::pausing() const {
+  const std::int64_t now = NowUTC().totalMilliseconds();
+  // A clock set back must not stretch the pause.
+  return now < fPausedUntilMs && fPausedUntilMs - now <= fFailurePauseMs;
+}
+
+std::string TKvLogAppenderFile::lostMessagesLine(const TKvLoggerMessage& aEvent) const {
+  if (fLostMessages == 0) {
+    return {};
+  }
+  TKvLoggerMessage report(
+      aEvent.getApplicationId(), aEvent.getInstanceId(), aEvent.getLogUser(), KVLL_WARN, "logging",
+      std::to_string(fLostMessages) +
+          " log messages lost while the log file could not be written: " + fLastFailure,
+      "none", "", aEvent.getThreadId(), nullptr);
+  report.setLogTimestamp(aEvent.getLogTimestamp());
+  return fFormater->formatMessage(report) + "\r\n";
+}
+
 template <typename Attempt>
 void TKvLogAppenderFile::withRetries(Attempt aAttempt) {
-  int counter = fRetryCount;
-  for (;;) {
+  if (pausing()) {
+    ++fLostMessages;
+    return;
+  }
+  for (int retriesLeft = fRetryCount;; --retriesLeft) {
     try {
       aAttempt();
-      counter = 0;
-    } catch (const std::exception& e) {
-      // A failed attempt is retried; after the last one the message is dropped silently.
+      fLostMessages = 0;
+      return;
+    } catch (const ELogFileLocked& e) {
       if (OnWriteFailed) {
         OnWriteFailed(e.what());
       }
+      if (retriesLeft > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(fRetryPauseMs));
+        continue;
+      }
+      fLastFailure = e.what();
+    } catch (const std::exception& e) {
+      if (OnWriteFailed) {
+        OnWriteFailed(e.what());
+      }
+      // Retrying a full or failing disk only holds up every thread that logs: rest instead.
+      fLastFailure = e.what();
+      fPausedUntilMs = NowUTC().totalMilliseconds() + fFailurePauseMs;
     } catch (...) {
       // Nothing of an attempt may reach the logger; any failure counts as a failed attempt.
+      fLastFailure = "unknown error";
+      fPausedUntilMs = NowUTC().totalMilliseconds() + fFailurePauseMs;
     }
-    if (counter <= 0) {
-      return;
-    }
-    --counter;
-    std::this_thread::sleep_for(std::chrono::milliseconds(fRetryPauseMs));
+    ++fLostMessages;
+    return;
   }
 }
 
@@ -87,9 +131,13 @@ void TKvLogAppenderFile::writeLine(const std::string& aFileName, const TKvLogger
       throw std::runtime_error(made.message());
     }
   }
-  const std::string line = fFormater->formatMessage(aEvent) + "\r\n";
-  if (auto written = platform::appendToFileExclusive(aFileName, line); !written) {
-    throw std::runtime_error(written.message());
+  // The report of lost messages and the message go in one write: both or neither.
+  const std::string lines = lostMessagesLine(aEvent) + fFormater->formatMessage(aEvent) + "\r\n";
+  if (auto written = platform::appendToFileExclusive(aFileName, lines); !written) {
+    if (written.error == EWOULDBLOCK || written.error == EAGAIN) {
+      throw ELogFileLocked(written.message());
+    }
+    throw std::runtime_error(aFileName + ": " + written.message());
   }
 }
 
@@ -107,9 +155,9 @@ void TKvLogAppenderFile::appendRename(const TKvLoggerMessage& aEvent) {
     const std::string current = currentFileName();
     if (isNextDay() && platform::fileExists(current)) {
       const std::string from = datedName(SC_FILEFROM);
-      if (!platform::renameFile(current, from)) {
-        throw std::runtime_error("could not rename logfile \"" + current + "\" to \"" + from +
-                                 "\".");
+      if (!platform::renameFile(current, from) && OnWriteFailed) {
+        // The new day's lines go on into the current file; isNextDay is not asked again.
+        OnWriteFailed("could not rename logfile \"" + current + "\" to \"" + from + "\".");
       }
     }
     writeLine(current, aEvent);

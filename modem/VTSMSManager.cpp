@@ -237,6 +237,7 @@ int TVTSMSManager::sendEncoded(const std::string& aRecipient, const std::string&
     }
   }
   const int result = sendSMSPDU(pdu);
+  ++(result == ICSMSRESULT_OK ? fSentCount : fSendFailureCount);
   if (result == ICSMSRESULT_OK) {
     TVTSMSManagerMessage sent;
     sent.setRecipient(aRecipient);

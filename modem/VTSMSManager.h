@@ -108,6 +108,7 @@ public:
   std::string getStoredSMSFile() const { return fStoredSMS.getFileName(); }
 
   // Never throw: a codec failure goes to OnCodeError, a device failure is the result code.
+  // Every send counts as sent or failed (getSentCount, getSendFailureCount).
   int sendSMSText(const std::string& aRecipient, const std::string& aMessageText);
   int sendSMSBinary(const std::string& aRecipient, const std::vector<std::uint8_t>& aMessage);
   int sendSMSPush(const std::string& aRecipient, const std::vector<std::uint8_t>& aMessage);
@@ -119,6 +120,10 @@ public:
   // other codec failure goes to OnCodeError and gives ICSMSRESULT_UNKNOWNERROR.
   int sendSMSTextParts(const std::string& aRecipient, const std::string& aMessageText,
                        int aMaxParts);
+
+  // SMS sent and sends failed since the manager was made (any thread).
+  std::uint64_t getSentCount() const { return fSentCount; }
+  std::uint64_t getSendFailureCount() const { return fSendFailureCount; }
 
   // Appends the received messages in the modem to aTOList.
   virtual int readSMSs(TVTSMSManagerMessageList* aTOList) = 0;
@@ -190,6 +195,8 @@ private:
   std::atomic<int> fSMSReceivedCheckIntervall{IC_DEFAULTSMSRECEIVECHECKINTERVALL};
   std::atomic<bool> fAutoDeleteSMS{false};
   std::atomic<unsigned> fConcatReference; // of the next concatenated SMS (low 8 bits)
+  std::atomic<std::uint64_t> fSentCount{0};
+  std::atomic<std::uint64_t> fSendFailureCount{0};
   mutable TCriticalSection fCSPIN;
   std::string fPIN GUARDED_BY(fCSPIN);
   TVTStoredSMSJournal fStoredSMS;

@@ -126,6 +126,11 @@ std::string TVTSMSManagerSerialModem::getNewMessageNotices() const {
   return fNewMessageNotices;
 }
 
+TVTModemNetworkStatus TVTSMSManagerSerialModem::getNetworkStatus() const {
+  TScopedLock lock(fCSInfo);
+  return fNetworkStatus;
+}
+
 void TVTSMSManagerSerialModem::setIdentity(const std::string& aVendor, const std::string& aModel,
                                            const std::string& aSerial) {
   TScopedLock lock(fCSInfo);
@@ -494,19 +499,23 @@ void TVTSMSManagerSerialModem::waitForQuietLine(int aQuietMS, int aMaxMS) {
 
 void TVTSMSManagerSerialModem::informActiveChanged() {
   if (!getActive()) {
-    fSerialPort->ClosePort();
-    // An exchange waiting on another thread can get no answer any more: end its wait now
-    // as a failed answer instead of letting it sit out its time.
-    {
-      TScopedLock lock(fCSCurrentSerialData);
-      if (fArmed) {
-        completeAnswer(false);
-      }
-    }
-    fEvtSerialData.notifyAll();
+    interruptDialogue();
     return;
   }
   activateModem();
+}
+
+void TVTSMSManagerSerialModem::interruptDialogue() {
+  fSerialPort->ClosePort();
+  // An exchange waiting on another thread can get no answer any more: end its wait now as a
+  // failed answer instead of letting it sit out its time.
+  {
+    TScopedLock lock(fCSCurrentSerialData);
+    if (fArmed) {
+      completeAnswer(false);
+    }
+  }
+  fEvtSerialData.notifyAll();
 }
 
 void TVTSMSManagerSerialModem::activateModem() {
@@ -648,6 +657,47 @@ std::string TVTSMSManagerSerialModem::queryInfo(const std::string& aCommand) {
   return answer.ok() ? line : SC_UNKNOWNINFO + line;
 }
 
+void TVTSMSManagerSerialModem::takeStorageUsage(const std::vector<std::string>& aLines) {
+  for (const auto& line : aLines) {
+    int used = -1;
+    int total = -1;
+    if (parseCPMSUsage(line, used, total)) {
+      TScopedLock lock(fCSInfo);
+      fNetworkStatus.StorageUsed = used;
+      fNetworkStatus.StorageTotal = total;
+      return;
+    }
+  }
+}
+
+void TVTSMSManagerSerialModem::readNetworkStatusWhenDue() {
+  const TVTSerialModemTimings timings = getTimings();
+  platform::IWaitClock& clock = *fClock.load();
+  const auto now = clock.now();
+  if (timings.NetworkStatusIntervalMS < 0 ||
+      (fNetworkStatusRead &&
+       now - fNetworkStatusReadAt < std::chrono::milliseconds(timings.NetworkStatusIntervalMS))) {
+    return;
+  }
+  fNetworkStatusRead = true;
+  fNetworkStatusReadAt = now;
+  int rssi = -1;
+  int ber = -1;
+  int registration = -1;
+  for (const auto& line : exchange("AT+CSQ\r\n", timings.InfoWaitMS, "+CSQ").Lines) {
+    (void)parseCSQReport(line, rssi, ber);
+  }
+  recover();
+  for (const auto& line : exchange("AT+CREG?\r\n", timings.InfoWaitMS, "+CREG").Lines) {
+    (void)parseCREGReport(line, registration);
+  }
+  recover();
+  TScopedLock lock(fCSInfo);
+  fNetworkStatus.SignalQuality = rssi;
+  fNetworkStatus.BitErrorRate = ber;
+  fNetworkStatus.Registration = registration;
+}
+
 // Reads the +CPMS report line itself and adopts the modem's own storage sizes.
 void TVTSMSManagerSerialModem::readStorageSizes() {
   const TModemAnswer answer = exchange("AT+CPMS?\r\n", getTimings().InfoWaitMS, "+CPMS");
@@ -742,7 +792,10 @@ int TVTSMSManagerSerialModem::readSMSs(TVTSMSManagerMessageList* aTOList) {
     if (!ensureModemReady()) {
       return ICSMSRESULT_WRONGANSWER;
     }
-    if (exchange("AT+CPMS=\"MT\",\"MT\",\"MT\"\r\n", timings.SelectStorageWaitMS, "+CPMS").ok()) {
+    const TModemAnswer storage =
+        exchange("AT+CPMS=\"MT\",\"MT\",\"MT\"\r\n", timings.SelectStorageWaitMS, "+CPMS");
+    if (storage.ok()) {
+      takeStorageUsage(storage.Lines);
       // All received messages, also those already read: one read before a crash is still
       // in the modem and is stored now.
       listing = exchange("AT+CMGL=4\r\n", timings.ListWaitMS, "+CMGL");
@@ -755,6 +808,7 @@ int TVTSMSManagerSerialModem::readSMSs(TVTSMSManagerMessageList* aTOList) {
   if (!listing.ok()) {
     return ICSMSRESULT_WRONGANSWER;
   }
+  readNetworkStatusWhenDue();
   const auto entries = parseCMGLListing(listing.Lines);
   {
     // Notices of listed messages are done with; one that came for a message stored after

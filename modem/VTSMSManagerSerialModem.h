@@ -33,6 +33,20 @@ struct TVTSerialModemTimings {
   int ResyncWaitMS = 1000;  // each "AT" of a resynchronisation
   int ResyncTries = 3;      // "AT"s before the modem counts as not answering
   int ResyncQuietMS = 100;  // after the "OK": late answers still on the line are let through
+  // AT+CSQ and AT+CREG? run in the polling cycle's full read, at most this often; a negative
+  // value never asks.
+  int NetworkStatusIntervalMS = 60000;
+};
+
+// What the modem said last about its network and its message storage; -1 where it has not
+// said (yet) or could not.
+struct TVTModemNetworkStatus {
+  int SignalQuality = -1; // AT+CSQ: received signal strength 0..31, 99 not known
+  int BitErrorRate = -1;  // AT+CSQ: 0..7, 99 not known
+  int Registration = -1;  // AT+CREG?: 0 not registered, 1 home, 2 searching, 3 denied,
+                          // 4 unknown, 5 roaming
+  int StorageUsed = -1;   // message slots in use and in all, of the storage read
+  int StorageTotal = -1;
 };
 
 // The SMS manager for a GSM modem on a serial line, in PDU mode.
@@ -90,6 +104,8 @@ public:
   // The AT+CNMI setting the modem accepted at its last start-up; empty: it announces no new
   // messages and polling alone finds them.
   std::string getNewMessageNotices() const EXCLUDES(fCSInfo);
+  // Signal, registration and storage, as the polling cycle read them last.
+  TVTModemNetworkStatus getNetworkStatus() const EXCLUDES(fCSInfo);
 
   void setTimings(const TVTSerialModemTimings& aTimings) EXCLUDES(fCSInfo);
   TVTSerialModemTimings getTimings() const EXCLUDES(fCSInfo);
@@ -97,6 +113,11 @@ public:
   // activation.
   void setWaitClock(platform::IWaitClock& aClock) { fClock = &aClock; }
   TVTSerialPort& serialPort() { return *fSerialPort; }
+
+  // Cuts a dialogue under way short (an activation that takes too long when the program
+  // stops): the port closes, an exchange waiting for its answer ends as failed and every
+  // further one fails at once, until the port is opened again. Any thread.
+  void interruptDialogue() EXCLUDES(fCSCurrentSerialData);
 
   int readSMSs(TVTSMSManagerMessageList* aTOList) override EXCLUDES(fCSModem);
   int deleteSMSs(TVTSMSManagerMessageList* aMessageList) override EXCLUDES(fCSModem);
@@ -157,6 +178,10 @@ private:
   // One identity query: the answer line, "[?] " in front when the modem did not say OK.
   std::string queryInfo(const std::string& aCommand) REQUIRES(fCSModem);
   void readStorageSizes() REQUIRES(fCSModem);
+  // AT+CSQ and AT+CREG? when NetworkStatusIntervalMS has passed since the last time; a
+  // failure leaves the values unknown and costs the cycle nothing else.
+  void readNetworkStatusWhenDue() REQUIRES(fCSModem);
+  void takeStorageUsage(const std::vector<std::string>& aLines) EXCLUDES(fCSInfo);
   void setIdentity(const std::string& aVendor, const std::string& aModel,
                    const std::string& aSerial) EXCLUDES(fCSInfo);
   // ESC, then "AT" until "OK" (at most aTries times), then the line is let go quiet.
@@ -186,6 +211,8 @@ private:
   TCriticalSection fCSModem ACQUIRED_BEFORE(fCSCurrentSerialData, fCSNotices, fCSInfo);
   unsigned fStartedGeneration GUARDED_BY(fCSModem) = 0; // the port opening it started on
   bool fNeedsResync GUARDED_BY(fCSModem) = false;
+  bool fNetworkStatusRead GUARDED_BY(fCSModem) = false;
+  platform::IWaitClock::TTimePoint fNetworkStatusReadAt GUARDED_BY(fCSModem);
   std::string fRefusedPin GUARDED_BY(fCSModem);
 
   TCriticalSection fCSCurrentSerialData ACQUIRED_BEFORE(fCSWriteToCommLogFile);
@@ -222,6 +249,7 @@ private:
   std::string fModemModelInfo GUARDED_BY(fCSInfo);
   std::string fModemSerialNumberInfo GUARDED_BY(fCSInfo);
   std::string fNewMessageNotices GUARDED_BY(fCSInfo);
+  TVTModemNetworkStatus fNetworkStatus GUARDED_BY(fCSInfo);
   TVTSerialModemTimings fTimings GUARDED_BY(fCSInfo);
   std::atomic<int> fSMSMemorySizeDefaultStorage{10};
   std::atomic<int> fSMSMemorySizeSendStorage{10};

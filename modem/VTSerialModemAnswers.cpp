@@ -184,6 +184,77 @@ bool parseCPMSReport(std::string_view aLine, int& aDefaultStorage, int& aSendSto
   return true;
 }
 
+namespace {
+
+// A field of digits only (blanks around it allowed), as a number up to 99999; -1 otherwise.
+int smallNumberField(std::string_view aField) {
+  const std::string_view field = trimModemLine(aField);
+  if (field.empty() || field.size() > 5 ||
+      !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return -1;
+  }
+  return modemStrToIntDef(field, -1);
+}
+
+// The comma-separated fields after "<aPrefix>:" at the start of the trimmed line; none when
+// the line does not start so.
+std::vector<std::string_view> reportFields(std::string_view aLine, std::string_view aPrefix) {
+  const std::string_view line = trimModemLine(aLine);
+  if (!startsWith(line, aPrefix) || line.size() <= aPrefix.size() || line[aPrefix.size()] != ':') {
+    return {};
+  }
+  return splitAtComma(line.substr(aPrefix.size() + 1));
+}
+
+} // namespace
+
+bool parseCPMSUsage(std::string_view aLine, int& aUsed, int& aTotal) {
+  auto fields = reportFields(aLine, "+CPMS");
+  if (!fields.empty() && trimModemLine(fields[0]).substr(0, 1) == "\"") {
+    fields.erase(fields.begin()); // the storage's name of the AT+CPMS? form
+  }
+  if (fields.size() < 2) {
+    return false;
+  }
+  const int used = smallNumberField(fields[0]);
+  const int total = smallNumberField(fields[1]);
+  if (used < 0 || total < 0) {
+    return false;
+  }
+  aUsed = used;
+  aTotal = total;
+  return true;
+}
+
+bool parseCSQReport(std::string_view aLine, int& aRssi, int& aBitErrorRate) {
+  const auto fields = reportFields(aLine, "+CSQ");
+  if (fields.size() != 2) {
+    return false;
+  }
+  const int rssi = smallNumberField(fields[0]);
+  const int ber = smallNumberField(fields[1]);
+  if (rssi < 0 || ber < 0) {
+    return false;
+  }
+  aRssi = rssi;
+  aBitErrorRate = ber;
+  return true;
+}
+
+bool parseCREGReport(std::string_view aLine, int& aStatus) {
+  const auto fields = reportFields(aLine, "+CREG");
+  // "<stat>" alone (unsolicited) or "<n>,<stat>[,<lac>,<ci>[,<AcT>]]" (the query's answer).
+  if (fields.empty() || fields.size() == 3) {
+    return false;
+  }
+  const int status = smallNumberField(fields.size() == 1 ? fields[0] : fields[1]);
+  if (status < 0 || (fields.size() > 1 && smallNumberField(fields[0]) < 0)) {
+    return false;
+  }
+  aStatus = status;
+  return true;
+}
+
 TCMGLHeader parseCMGLHeader(std::string_view aLine) {
   TCMGLHeader header;
   const auto marker = aLine.find("+CMGL");

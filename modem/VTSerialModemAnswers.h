@@ -32,6 +32,23 @@ std::string_view trimModemLine(std::string_view aText);
 bool parseCPMSReport(std::string_view aLine, int& aDefaultStorage, int& aSendStorage,
                      int& aReceiveStorage);
 
+// How full the message storage is, from the answer to AT+CPMS= ("+CPMS: 3,30,3,30,3,30") or
+// to AT+CPMS? ("+CPMS: "SM",3,30,"SM",3,30,"SM",3,30"): used and total slots of the first
+// storage. False (values untouched) when the line is no such report or the numbers are
+// missing or negative.
+bool parseCPMSUsage(std::string_view aLine, int& aUsed, int& aTotal);
+
+// The signal report of AT+CSQ ("+CSQ: 21,99"): the received signal strength indication
+// (0..31, 99 unknown) and the bit error rate (0..7, 99 unknown). False (values untouched)
+// when the line is no such report.
+bool parseCSQReport(std::string_view aLine, int& aRssi, int& aBitErrorRate);
+
+// The network registration of the answer to AT+CREG? ("+CREG: 0,1", also with location
+// fields "+CREG: 2,1,"00C3","0010"") or of the unsolicited "+CREG: 5": the status (0 not
+// registered, 1 home network, 2 searching, 3 denied, 4 unknown, 5 roaming). False (value
+// untouched) when the line is no such report.
+bool parseCREGReport(std::string_view aLine, int& aStatus);
+
 // The values of a +CMGL header ("+CMGL: 1,0,,23" or "+CMGL: 3,0,23"): index, state and
 // length as decimal integers, -1 where a field is missing or not a number.
 struct TCMGLHeader {

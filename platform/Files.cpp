@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace platform {
 namespace {
@@ -105,7 +107,15 @@ TFileResult appendToFileExclusive(const std::string& aPath, std::string_view aDa
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     return TFileResult::failure(errno);
   }
-  return writeAll(fd.get(), aData); // closing the descriptor releases the lock
+  // Other appenders wait for the lock, so the end found now is where these bytes begin.
+  const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+  const TFileResult written = writeAll(fd.get(), aData);
+  if (!written && end >= 0) {
+    // A full disk may take part of the data: cut it off, so that the next append does not
+    // continue a broken record.
+    [[maybe_unused]] const int cut = ::ftruncate(fd.get(), end);
+  }
+  return written; // closing the descriptor releases the lock
 }
 
 TFileResult writeWholeFile(const std::string& aPath, std::string_view aData) {
@@ -119,6 +129,7 @@ TFileResult writeWholeFile(const std::string& aPath, std::string_view aData) {
 TFileResult replaceFile(const std::string& aPath, std::string_view aData) {
   const std::string temporary = aPath + ".new";
   if (const TFileResult written = writeWholeFile(temporary, aData); !written) {
+    ::unlink(temporary.c_str()); // no cut copy is left lying about
     return written;
   }
   if (::rename(temporary.c_str(), aPath.c_str()) != 0) {
@@ -130,11 +141,28 @@ TFileResult replaceFile(const std::string& aPath, std::string_view aData) {
 }
 
 TFileResult createNewFile(const std::string& aPath, std::string_view aData) {
-  TFileDescriptor fd(::open(aPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664));
+  // Written under a temporary name and given its own name only when complete, so that no
+  // reader and no crash ever sees the file empty or cut.
+  static std::atomic<unsigned> counter{0};
+  std::string temporary;
+  int opened = -1;
+  do {
+    temporary = aPath + ".partial-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    opened = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
+  } while (opened < 0 && errno == EEXIST);
+  TFileDescriptor fd(opened);
   if (!fd.valid()) {
     return TFileResult::failure(errno);
   }
-  return writeAll(fd.get(), aData);
+  TFileResult result = writeAll(fd.get(), aData);
+  if (result &&
+      ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, aPath.c_str(), RENAME_NOREPLACE) != 0) {
+    result = TFileResult::failure(errno);
+  }
+  if (!result) {
+    ::unlink(temporary.c_str());
+  }
+  return result;
 }
 
 TFileResult readWholeFile(const std::string& aPath, std::string& aData) {

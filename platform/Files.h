@@ -25,14 +25,17 @@ TFileResult forceDirectories(const std::string& aPath);
 std::string extractFileDir(const std::string& aPath);
 
 // Appends aData in one write while holding an exclusive lock on the file, so that a second
-// writer (another process appending the same file) fails instead of interleaving.
+// writer (another process appending the same file) fails instead of interleaving. Data that
+// could be written only in part (a full disk) is cut off again: the file keeps whole records.
 TFileResult appendToFileExclusive(const std::string& aPath, std::string_view aData);
 // Writes a whole file, replacing one that exists.
 TFileResult writeWholeFile(const std::string& aPath, std::string_view aData);
 // Replaces a whole file at once: aData goes to "<aPath>.new", which is then renamed over
 // aPath, so that a reader or a crash finds either the old or the new content.
 TFileResult replaceFile(const std::string& aPath, std::string_view aData);
-// Creates a new file with aData; fails with EEXIST when the name is taken (atomically).
+// Creates a new file with aData; fails with EEXIST when the name is taken (atomically). The
+// data go to a temporary file in the same folder first, which gets the name only once it is
+// complete: a failure (a full disk) leaves no file behind, neither empty nor cut.
 TFileResult createNewFile(const std::string& aPath, std::string_view aData);
 TFileResult readWholeFile(const std::string& aPath, std::string& aData);
 // Renames; fails with EEXIST when the new name exists already.

@@ -1,6 +1,7 @@
 #include "platform/StopSignals.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -27,6 +28,10 @@ int waitForStopSignal() {
   int received = 0;
   sigwait(&signals, &received);
   return received;
+}
+
+void requestStop() {
+  ::kill(::getpid(), SIGTERM);
 }
 
 } // namespace platform

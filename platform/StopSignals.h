@@ -11,4 +11,8 @@ void blockStopSignals();
 // Waits until one of them arrives (they must be blocked); returns its number.
 int waitForStopSignal();
 
+// The program asks itself to stop (SIGTERM to its own process): the waiting thread wakes as
+// for a stop from outside.
+void requestStop();
+
 } // namespace platform

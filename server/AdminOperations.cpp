@@ -1,9 +1,8 @@
 #include "server/AdminOperations.h"
 
-#include "logging/KvLogger.h"
+#include "server/DatabaseLock.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -18,45 +17,41 @@ void commitAndRestart(TFbTransaction& aTransaction) {
 
 bool retrieveUnreadCounts(TBizDatabase& aDatabase, std::vector<TUnreadCount>& aCounts) {
   aCounts.clear();
-  std::lock_guard lock(aDatabase.getCSDatabase());
-  if (!aDatabase.isConnected()) {
-    if (Logger().isWarn()) {
-      Logger().warn("db", "call of \"retrieveUnreadCounts\" while db is not connected");
+  return aDatabase.guarded("retrieveUnreadCounts", false, false, [&]() NO_THREAD_SAFETY_ANALYSIS {
+    aCounts.clear(); // a run again after a lost connection starts afresh
+    TFbTransaction& transaction = aDatabase.getIBBizTransaction();
+    commitAndRestart(transaction);
+    if (!transaction.inTransaction()) {
+      transaction.startTransaction();
     }
-    return false;
-  }
-  TFbTransaction& transaction = aDatabase.getIBBizTransaction();
-  commitAndRestart(transaction);
-  if (!transaction.inTransaction()) {
-    transaction.startTransaction();
-  }
-  TFbStatement query(&aDatabase.getIBBizDatabase(), &transaction);
-  query.setSQL("select u.ACCOUNTID, a.ACCOUNTNAME, count(*) as QUEUED from smsserver_unread u "
-               "left join ACCOUNTS a on a.ACCOUNTID = u.ACCOUNTID "
-               "group by u.ACCOUNTID, a.ACCOUNTNAME");
-  query.execQuery();
-  while (!query.eof()) {
-    TUnreadCount count;
-    count.AccountID = query.fieldByName("ACCOUNTID").asInt64();
-    if (!query.fieldByName("ACCOUNTNAME").isNull()) {
-      count.AccountName = query.fieldByName("ACCOUNTNAME").asString();
+    TFbStatement query(&aDatabase.getIBBizDatabase(), &transaction);
+    query.setSQL("select u.ACCOUNTID, a.ACCOUNTNAME, count(*) as QUEUED from smsserver_unread u "
+                 "left join ACCOUNTS a on a.ACCOUNTID = u.ACCOUNTID "
+                 "group by u.ACCOUNTID, a.ACCOUNTNAME");
+    query.execQuery();
+    while (!query.eof()) {
+      TUnreadCount count;
+      count.AccountID = query.fieldByName("ACCOUNTID").asInt64();
+      if (!query.fieldByName("ACCOUNTNAME").isNull()) {
+        count.AccountName = query.fieldByName("ACCOUNTNAME").asString();
+      }
+      count.Count = query.fieldByName("QUEUED").asInt64();
+      aCounts.push_back(std::move(count));
+      query.next();
     }
-    count.Count = query.fieldByName("QUEUED").asInt64();
-    aCounts.push_back(std::move(count));
-    query.next();
-  }
-  std::sort(aCounts.begin(), aCounts.end(), [](const TUnreadCount& a, const TUnreadCount& b) {
-    return a.AccountName != b.AccountName ? a.AccountName < b.AccountName
-                                          : a.AccountID < b.AccountID;
+    std::sort(aCounts.begin(), aCounts.end(), [](const TUnreadCount& a, const TUnreadCount& b) {
+      return a.AccountName != b.AccountName ? a.AccountName < b.AccountName
+                                            : a.AccountID < b.AccountID;
+    });
+    return true;
   });
-  return true;
 }
 
 void restartMainTransaction(TBizDatabase& aDatabase) {
-  std::lock_guard lock(aDatabase.getCSDatabase());
+  TDatabaseLock lock(aDatabase.getCSDatabase()); // its line is written after the lock goes
   try {
     commitAndRestart(aDatabase.getIBBizTransaction());
   } catch (const std::exception& e) {
-    Logger().error("sql", std::string("on restartMainTransaction: ") + e.what());
+    logDatabase(KVLL_ERROR, "sql", std::string("on restartMainTransaction: ") + e.what());
   }
 }

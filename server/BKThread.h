@@ -1,11 +1,15 @@
 #pragma once
 
+#include "platform/Locks.h"
+
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
 // A short-lived background thread that runs one piece of work once. The controller keeps it
 // so that shutdown can wait for work still under way instead of destroying what it uses.
+// Lock: fCSFinished, a leaf.
 class TBKThread {
 public:
   explicit TBKThread(std::function<void()> aWork) : fWork(std::move(aWork)) {}
@@ -19,10 +23,24 @@ public:
       if (fWork) {
         fWork();
       }
-      fFinished = true;
+      {
+        TScopedLock lock(fCSFinished);
+        fFinished = true;
+      }
+      fFinishedChanged.notifyAll();
     });
   }
   bool finished() const { return fFinished; }
+  // Waits until the work is done or aDeadline has passed; true when it is done.
+  bool waitFinished(std::chrono::steady_clock::time_point aDeadline) EXCLUDES(fCSFinished) {
+    TUniqueLock lock(fCSFinished);
+    while (!fFinished) {
+      if (!fFinishedChanged.waitUntil(lock, aDeadline)) {
+        break;
+      }
+    }
+    return fFinished;
+  }
   void waitFor() {
     if (fThread.joinable()) {
       fThread.join();
@@ -31,6 +49,8 @@ public:
 
 private:
   std::function<void()> fWork;
-  std::atomic<bool> fFinished{false};
+  TCriticalSection fCSFinished;
+  TConditionVariable fFinishedChanged;
+  std::atomic<bool> fFinished{false}; // written under fCSFinished, read anywhere
   std::thread fThread;
 };

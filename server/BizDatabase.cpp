@@ -3,6 +3,7 @@
 #include "logging/KvLogger.h"
 #include "logging/KvLoggerMessage.h"
 #include "platform/Files.h"
+#include "server/FbError.h"
 
 namespace {
 
@@ -31,14 +32,26 @@ std::string quoted(const std::string& aText) {
   return result + "'";
 }
 
+// "30 s", or "250 ms" for a pause that is no whole number of seconds.
+std::string pauseText(std::chrono::milliseconds aPause) {
+  return aPause.count() % 1000 == 0 ? std::to_string(aPause.count() / 1000) + " s"
+                                    : std::to_string(aPause.count()) + " ms";
+}
+
 } // namespace
 
-TBizDatabase::TBizDatabase() : IBBizTransaction(&IBBizDatabase) {
+TBizDatabase::TBizDatabase()
+    : IBBizTransaction(&IBBizDatabase),
+      fReconnector([this](int aAttempt, std::chrono::milliseconds aNextPause) {
+        return reconnectAttempt(aAttempt, aNextPause);
+      }) {
   IBBizDatabase.setDefaultTransaction(&IBBizTransaction);
 }
 
 TBizDatabase::~TBizDatabase() {
-  TScopedLock lock(fCSDatabase);
+  fReconnectWanted = false;
+  fReconnector.stop(); // before the lock: an attempt under way takes it
+  TDatabaseLock lock(fCSDatabase);
   try {
     // Normally done at shutdown already; otherwise the generators are written back and the
     // transaction is committed here.
@@ -96,30 +109,39 @@ int TBizDatabase::getPreparedStatementCount() const {
 }
 
 void TBizDatabase::connect(const TBizDatabaseSettings& aSettings) {
-  TScopedLock lock(fCSDatabase);
-  fSettings = aSettings;
-  connectLocked();
+  {
+    TDatabaseLock lock(fCSDatabase);
+    fSettings = aSettings;
+  }
+  connect();
 }
 
 void TBizDatabase::connect() {
-  TScopedLock lock(fCSDatabase);
-  connectLocked();
+  fReconnectWanted = true;
+  try {
+    TDatabaseLock lock(fCSDatabase);
+    connectLocked();
+  } catch (const std::exception&) {
+    // Tried again in the background until it works (or disconnect).
+    fReconnector.request();
+    throw;
+  }
 }
 
 void TBizDatabase::connectLocked() {
   if (fConnected) {
     disconnectLocked();
   }
-  Logger().info("connect", "connect...");
+  logDatabase(KVLL_INFO, "connect", "connect...");
   const std::string name = connectionName(fSettings);
   IBBizDatabase.setDatabaseName(name);
   IBBizDatabase.params() = connectionParams(fSettings);
-  Logger().info("connect", "DB=" + name);
+  logDatabase(KVLL_INFO, "connect", "DB=" + name);
   try {
     IBBizDatabase.open();
   } catch (const std::exception& e) {
     fConnected = false;
-    Logger().error("connect.open", "t=" + exceptionClassName(&e) + " e=" + e.what());
+    logDatabase(KVLL_ERROR, "connect.open", "t=" + exceptionClassName(&e) + " e=" + e.what());
     throw EKVLSUserSessionException(std::string("Fehler bei Connect in UserSession: ") +
                                     " (open) " + exceptionClassName(&e) + "\"" + e.what() + "\"");
   }
@@ -138,19 +160,21 @@ void TBizDatabase::connectLocked() {
       IBBizTransaction.startTransaction();
     }
     fConnected = true;
-    Logger().info("connect", "connect...OK");
+    logDatabase(KVLL_INFO, "connect", "connect...OK");
   } catch (const std::exception& e) {
     fConnected = false;
     // Generators exist only while connected; those readied before the failure go again.
     freeGenerators();
-    Logger().error("connect.transaction", std::string("e=") + e.what());
+    logDatabase(KVLL_ERROR, "connect.transaction", std::string("e=") + e.what());
     throw EKVLSUserSessionException(std::string("Fehler bei Connect in UserSession: ") +
                                     " (transaction) " + "\"" + e.what() + "\"");
   }
 }
 
 void TBizDatabase::disconnect() {
-  TScopedLock lock(fCSDatabase);
+  fReconnectWanted = false;
+  fReconnector.stop(); // before the lock: an attempt under way takes it
+  TDatabaseLock lock(fCSDatabase);
   disconnectLocked();
 }
 
@@ -187,7 +211,98 @@ void TBizDatabase::freeGenerators() {
 
 void TBizDatabase::warnNotConnected(const char* aOperation, const char* aModule) const {
   if (Logger().isWarn()) {
-    Logger().warn(aModule, std::string("call of \"") + aOperation + "\" while db is not connected");
+    logDatabase(KVLL_WARN, aModule,
+                std::string("call of \"") + aOperation + "\" while db is not connected");
+  }
+}
+
+void TBizDatabase::notConnected(const char* aOperation, const char* aModule, bool aWarn) {
+  if (fReconnectWanted) {
+    fReconnector.request(); // never waits; a no-op while the attempts run
+  }
+  if (aWarn) {
+    warnNotConnected(aOperation, aModule);
+  }
+}
+
+void TBizDatabase::dropConnection() {
+  fConnected = false;
+  try {
+    // Frees the statements' and the transaction's handles with it; nothing is committed.
+    IBBizDatabase.close();
+  } catch (const std::exception&) {
+    // A broken connection cannot be detached cleanly; it is gone all the same.
+  }
+  freePreparedStatements();
+  freeGenerators(); // their write-back fails at once; the next connect repairs them
+}
+
+bool TBizDatabase::reconnectAfterLoss(const char* aOperation, const std::exception& aError) {
+  logDatabase(KVLL_ERROR, "db",
+              std::string("connection lost in \"") + aOperation + "\": " + aError.what());
+  dropConnection();
+  if (!fReconnectWanted) {
+    return false;
+  }
+  try {
+    connectLocked();
+  } catch (const std::exception&) {
+    fReconnector.request();
+    return false;
+  }
+  ++fReconnections;
+  logDatabase(KVLL_INFO, "connect",
+              std::string("connection restored, \"") + aOperation + "\" runs once more");
+  return true;
+}
+
+bool TBizDatabase::reconnectAttempt(int aAttempt, std::chrono::milliseconds aNextPause) {
+  if (!fReconnectWanted) {
+    return true; // nothing more to do
+  }
+  {
+    TDatabaseLock lock(fCSDatabase);
+    if (fConnected) {
+      return true; // an operation has connected again meanwhile
+    }
+    try {
+      connectLocked();
+    } catch (const std::exception&) {
+      logDatabase(KVLL_WARN, "connect",
+                  "the database cannot be reached (attempt " + std::to_string(aAttempt) +
+                      "), next attempt in " + pauseText(aNextPause));
+      return false;
+    }
+    ++fReconnections;
+    logDatabase(KVLL_INFO, "connect",
+                "connection restored after " + std::to_string(aAttempt) + " attempt(s)");
+  }
+  if (OnReconnected) {
+    try {
+      OnReconnected();
+    } catch (const std::exception&) {
+      // A handler's failure does not undo the connection.
+    }
+  }
+  return true;
+}
+
+void TBizDatabase::restartWhenNotConnected(const std::string& aOperation) {
+  if (!fCSDatabase.try_lock()) {
+    return; // a connect under way holds it: the save answers at once instead
+  }
+  restartTransaction(aOperation);
+  fCSDatabase.unlock();
+}
+
+void TBizDatabase::rollbackAndStart() {
+  try {
+    if (IBBizTransaction.inTransaction()) {
+      IBBizTransaction.rollback();
+    }
+    IBBizTransaction.startTransaction();
+  } catch (const std::exception&) {
+    // A lost connection is found again by the next statement.
   }
 }
 
@@ -217,7 +332,7 @@ void TBizDatabase::commitAndStart() {
 }
 
 void TBizDatabase::writeAndRestart(const std::string& aOperation) {
-  TScopedLock lock(fCSDatabase);
+  TDatabaseLock lock(fCSDatabase);
   restartTransaction(aOperation);
 }
 
@@ -227,12 +342,12 @@ void TBizDatabase::restartTransaction(const std::string& aOperation) {
       IBBizTransaction.commit();
     }
   } catch (const std::exception& e) {
-    Logger().error("sql", "on " + aOperation + ".commit: " + e.what());
+    logDatabase(KVLL_ERROR, "sql", "on " + aOperation + ".commit: " + e.what());
   }
   try {
     IBBizTransaction.startTransaction();
   } catch (const std::exception& e) {
-    Logger().error("sql", "on " + aOperation + ".startTransaction: " + e.what());
+    logDatabase(KVLL_ERROR, "sql", "on " + aOperation + ".startTransaction: " + e.what());
   }
 }
 

@@ -4,6 +4,8 @@
 #include "modem/VTSMSManagerMessage.h"
 #include "platform/Locks.h"
 #include "server/Accounts.h"
+#include "server/DatabaseLock.h"
+#include "server/DatabaseReconnect.h"
 #include "server/FbDatabase.h"
 #include "server/FbStatement.h"
 #include "server/IBGenerator.h"
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,6 +44,13 @@ struct TBizDatabaseSettings {
 // Errors: connect and disconnect raise EKVLSUserSessionException; the other operations
 // return their failure result when not connected, and pass statement errors on as EFbError
 // unless the operation says otherwise.
+// A lost connection: once connect() was called (until disconnect()), an operation that finds
+// the connection broken (the server went away, the network failed) drops it, connects again
+// at once and runs once more. When that connect fails, and after a connect() that failed,
+// attempts follow in the background on fReconnector's thread, 1 s after the failure and
+// then twice as long each time up to 30 s, until one succeeds; meanwhile every operation
+// answers as when not connected, at once, without waiting for the lock. Lines logged under
+// the lock are written once it is let go (TDatabaseLock), so a slow logger never holds it.
 class TBizDatabase : public ISMSStore {
 public:
   TBizDatabase();
@@ -59,9 +69,17 @@ public:
   // the largest key of its table). A second call disconnects first.
   void connect() EXCLUDES(fCSDatabase);
   void connect(const TBizDatabaseSettings& aSettings) EXCLUDES(fCSDatabase);
-  // Writes the generators back, commits and closes.
+  // Writes the generators back, commits and closes; ends the attempts to connect again.
   void disconnect() EXCLUDES(fCSDatabase);
   bool isConnected() const { return fConnected; }
+  // The pauses between the attempts to connect again (tests shorten them).
+  void setReconnectTimings(const TReconnectTimings& aTimings) { fReconnector.setTimings(aTimings); }
+  // Connections restored after a loss or after a connect that failed, since the start.
+  int getReconnectionCount() const { return fReconnections; }
+  bool isReconnecting() const { return fReconnector.isRetrying(); }
+  // Runs on the reconnecting thread, without the lock, each time the background attempts
+  // have brought the connection back.
+  std::function<void()> OnReconnected;
 
   // Asks the next operation that honours the request to start with a fresh transaction, so
   // that it sees rows other connections committed since. Needs no lock.
@@ -118,6 +136,9 @@ public:
                      const std::string& aOriginator, const std::string& aText,
                      const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
                      int aIndex, int aState, int aLength) override;
+  // The row of a received SMS (operation "saveSMSIn") and its unread copies in one
+  // transaction, as ISMSStore states.
+  std::int64_t saveReceivedSMS(const TVTSMSManagerMessage& aSMS, TDateTime aReceiveDate) override;
   // True also when no row matched; false only when not connected.
   bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) override;
   // Appends the account's unread SMS, oldest message date first: the key as text with a new
@@ -145,15 +166,42 @@ public:
   // Statements prepared and kept for the operations now (0 while not connected).
   int getPreparedStatementCount() const EXCLUDES(fCSDatabase);
 
-private:
   // The guarded-operation pattern: under the lock; when not connected the warning
   // "call of "<operation>" while db is not connected" (module aModule) and aFailure;
-  // otherwise the commit request is honoured when asked for and aBody runs.
-  // The body is a lambda marked REQUIRES(fCSDatabase).
+  // otherwise the commit request is honoured when asked for and aBody runs, once more after
+  // a lost connection was restored at once (see the class comment). Also for operations on
+  // the shared connection outside this class. The body is a lambda marked
+  // REQUIRES(fCSDatabase).
   template <typename R, typename F>
   R guarded(const char* aOperation, R aFailure, bool aHonourCommitRequest, F&& aBody,
             const char* aModule = "db") EXCLUDES(fCSDatabase);
+
+private:
+  // guarded without the commit request; the not-connected warning only when aWarn.
+  template <typename R, typename F>
+  R onConnection(const char* aOperation, const char* aModule, bool aWarn, R aFailure, F&& aBody)
+      EXCLUDES(fCSDatabase);
   void warnNotConnected(const char* aOperation, const char* aModule) const;
+  // Not connected: a reconnection is asked for when one is wanted; the warning when aWarn.
+  void notConnected(const char* aOperation, const char* aModule, bool aWarn);
+  // A lost connection found by aOperation: dropped and connected again at once; true when
+  // that worked. Otherwise the background attempts are asked for.
+  bool reconnectAfterLoss(const char* aOperation, const std::exception& aError)
+      REQUIRES(fCSDatabase);
+  void dropConnection() REQUIRES(fCSDatabase);
+  bool reconnectAttempt(int aAttempt, std::chrono::milliseconds aNextPause) EXCLUDES(fCSDatabase);
+  // The write-and-restart of a save that found no connection, unless the lock is busy (a
+  // connect under way), so that the save answers at once.
+  void restartWhenNotConnected(const std::string& aOperation) EXCLUDES(fCSDatabase);
+  void insertSMSIn(std::int64_t aKey, TVTSMSManagerMessageType aType,
+                   const std::string& aOriginator, const std::string& aText,
+                   const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
+                   int aIndex, int aState, int aLength) REQUIRES(fCSDatabase);
+  void insertSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType, std::int64_t aID,
+                       const std::string& aOriginator, const std::string& aText,
+                       const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
+                       int aIndex, int aState, int aLength) REQUIRES(fCSDatabase);
+  void rollbackAndStart() REQUIRES(fCSDatabase);
   void connectLocked() REQUIRES(fCSDatabase);
   // Right after the connection opened: adds what a database of an older schema lacks (the
   // table of kept SMS parts, PDU columns wide enough for long SMS) and warns of a connection
@@ -173,6 +221,10 @@ private:
   void freeGenerators() REQUIRES(fCSDatabase);
   bool anyPatternMatches(const char* aOperation, const std::string& aTable,
                          const std::string& aNumber, std::int64_t aAccountID) EXCLUDES(fCSDatabase);
+  bool patternMatchesLocked(const std::string& aTable, const std::string& aNumber,
+                            std::int64_t aAccountID) REQUIRES(fCSDatabase);
+  // The "id=name" lines of every account.
+  void appendAccountsLocked(std::vector<std::string>& aToStrings) REQUIRES(fCSDatabase);
 
   mutable TRecursiveCriticalSection fCSDatabase;
   TBizDatabaseSettings fSettings GUARDED_BY(fCSDatabase);
@@ -180,6 +232,8 @@ private:
   TFbTransaction IBBizTransaction GUARDED_BY(fCSDatabase);
   std::atomic<bool> fConnected{false};
   std::atomic<bool> fClaimCommitTransaction{false};
+  std::atomic<bool> fReconnectWanted{false}; // from connect() to disconnect()
+  std::atomic<int> fReconnections{0};
   // In the generators' open list; exist while connected.
   TIBGenerator* fAccountGenerator GUARDED_BY(fCSDatabase) = nullptr;
   TIBGenerator* fSMSInGenerator GUARDED_BY(fCSDatabase) = nullptr;
@@ -187,18 +241,47 @@ private:
   // By statement text; freed before the connection closes.
   std::map<std::string, std::unique_ptr<TFbStatement>, std::less<>>
       fPreparedStatements GUARDED_BY(fCSDatabase);
+  TDatabaseReconnector fReconnector;
 };
 
 template <typename R, typename F>
 R TBizDatabase::guarded(const char* aOperation, R aFailure, bool aHonourCommitRequest, F&& aBody,
                         const char* aModule) {
-  TScopedLock lock(fCSDatabase);
-  if (!fConnected) {
-    warnNotConnected(aOperation, aModule);
-    return aFailure;
+  return onConnection(aOperation, aModule, true, aFailure, [&]() REQUIRES(fCSDatabase) {
+    if (aHonourCommitRequest) {
+      honourCommitRequest();
+    }
+    return aBody();
+  });
+}
+
+template <typename R, typename F>
+R TBizDatabase::onConnection(const char* aOperation, const char* aModule, bool aWarn, R aFailure,
+                             F&& aBody) {
+  for (int run = 0;; ++run) {
+    // Not connected: answered at once, not after a connect under way that holds the lock.
+    if (!fConnected) {
+      notConnected(aOperation, aModule, aWarn);
+      return aFailure;
+    }
+    TDatabaseLock lock(fCSDatabase);
+    if (!fConnected) {
+      notConnected(aOperation, aModule, aWarn);
+      return aFailure;
+    }
+    try {
+      return aBody();
+    } catch (const EFbError& e) {
+      if (!e.isConnectionLost()) {
+        throw;
+      }
+      if (run > 0 || !reconnectAfterLoss(aOperation, e)) {
+        if (run > 0) {
+          dropConnection();
+        }
+        notConnected(aOperation, aModule, aWarn);
+        return aFailure;
+      }
+    }
   }
-  if (aHonourCommitRequest) {
-    honourCommitRequest();
-  }
-  return aBody();
 }

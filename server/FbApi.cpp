@@ -9,6 +9,36 @@ namespace {
 constexpr long long kDayOffset = 15018;
 constexpr long long kMillisPerDay = 86'400'000;
 
+// The codes of a status vector that leave the attachment unusable.
+bool isConnectionLostCode(ISC_STATUS aCode) {
+  switch (aCode) {
+  case isc_network_error:
+  case isc_net_read_err:
+  case isc_net_write_err:
+  case isc_lost_db_connection:
+  case isc_conn_lost:
+  case isc_att_shutdown:
+  case isc_shutdown:
+  case isc_shutinprog:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Whether any error code of the vector says the connection is lost.
+bool connectionLost(const ISC_STATUS* aErrors) {
+  for (const ISC_STATUS* item = aErrors; *item != isc_arg_end;) {
+    const ISC_STATUS kind = item[0];
+    if (kind == isc_arg_gds && isConnectionLostCode(item[1])) {
+      return true;
+    }
+    // isc_arg_cstring carries a length and a pointer; every other kind one value.
+    item += kind == isc_arg_cstring ? 3 : 2;
+  }
+  return false;
+}
+
 long long floorDiv(long long a, long long b) {
   long long q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) {
@@ -51,8 +81,9 @@ void TStatus::throwIfFailed() {
   const ISC_STATUS* errors = fStatus->getErrors();
   const long gdsCode = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
   const int sqlCode = static_cast<int>(isc_sqlcode(errors));
+  const bool lost = connectionLost(errors);
   fWrapper.clearException();
-  throw EFbError(message, sqlCode, gdsCode);
+  throw EFbError(message, sqlCode, gdsCode, lost);
 }
 
 ISC_TIMESTAMP toTimestamp(long long aMillisSince1899) {

@@ -40,6 +40,7 @@ TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::stri
   params.Message = value("message");
   params.Coding = value("coding");
   params.Type = value("type");
+  params.Format = value("format");
   return params;
 }
 

@@ -25,6 +25,7 @@ struct TSMSCommandParams {
   std::string Coding;        // coding, as it arrived
   std::string Type;          // type, as it arrived
   std::string ClientAddress; // no parameter: the client's address, which the dispatch adds
+  std::string Format;        // format, as it arrived ("json" asks "/getnewsms" for JSON)
 };
 TSMSCommandParams readSMSCommandParams(const TWebFields& aQueryFields, std::string_view aBody);
 

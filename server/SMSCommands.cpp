@@ -1,15 +1,19 @@
 #include "server/SMSCommands.h"
 
 #include "common/AttributedDocument.h"
+#include "common/LanguageTools.h"
 #include "common/TextEncoding.h"
 #include "common/TextTools.h"
 #include "common/UniCodeTools.h"
 #include "logging/KvLogger.h"
 #include "server/CoreLog.h"
 
+#include <nlohmann/json.hpp>
+
 namespace {
 
 constexpr int kBase64BufferSize = 500;
+constexpr const char* SC_JSONCONTENTTYPE = "application/json; charset=utf-8";
 
 std::string parameterMissing(const std::string& aName) {
   return "400:HTTP-Parameter <" + aName + "> not found, but required.";
@@ -140,7 +144,12 @@ void TSMSCommands::dispatch(const TWebRequest& aRequest, TWebResponse& aResponse
   try {
     TSMSCommandParams params = readSMSCommandParams(aRequest.QueryFields, aRequest.Body);
     params.ClientAddress = aRequest.RemoteAddr;
-    setSMSCommandAnswer(aResponse, (this->*handler)(params, aResponse));
+    const std::string body = (this->*handler)(params, aResponse);
+    if (aResponse.ContentType == SC_JSONCONTENTTYPE) {
+      aResponse.Body = body; // UTF-8, as it is
+    } else {
+      setSMSCommandAnswer(aResponse, body);
+    }
     if (logger.isTrace()) {
       logger.trace(SC_LOGMODULE_SERVERCONTROLLER, "request \"" + path + "\" processed, sc=200");
     }
@@ -343,6 +352,46 @@ TCriticalSection& TSMSCommands::unreadLockOf(int aAccountId) {
   return *entry;
 }
 
+std::set<std::int64_t> TSMSCommands::heldBackOf(int aAccountId) const {
+  TScopedLock lock(fCSUnreadAccounts);
+  const auto found = fHeldBack.find(aAccountId);
+  return found == fHeldBack.end() ? std::set<std::int64_t>() : found->second;
+}
+
+void TSMSCommands::answerWritten(int aAccountId, const std::vector<std::int64_t>& aKeys,
+                                 bool aComplete) {
+  TKvLogger& logger = Logger();
+  if (aComplete) {
+    for (std::size_t i = 0; i < aKeys.size(); ++i) {
+      try {
+        fStore.deleteSMSUnRead(aKeys[i], aAccountId);
+      } catch (const std::exception& e) {
+        // Delivered, but still queued: the client may get it once more.
+        logger.error(SC_LOGMODULE_GETNEWSMS, "sms id=\"" + std::to_string(aKeys[i]) +
+                                                 "\" delivered, but not deleted: " + e.what());
+      }
+      if (logger.isTrace()) {
+        logger.trace(SC_LOGMODULE_GETNEWSMS, "sms id=\"" + std::to_string(aKeys[i]) +
+                                                 "\", index=\"" + std::to_string(i) + "\" deleted");
+      }
+    }
+  } else {
+    logger.warn(SC_LOGMODULE_GETNEWSMS, "the answer with " + std::to_string(aKeys.size()) +
+                                            " sms for accountid=" + std::to_string(aAccountId) +
+                                            " was not written completely: they stay queued");
+  }
+  TScopedLock lock(fCSUnreadAccounts);
+  auto found = fHeldBack.find(aAccountId);
+  if (found != fHeldBack.end()) {
+    for (const std::int64_t key : aKeys) {
+      found->second.erase(key);
+    }
+    if (found->second.empty()) {
+      fHeldBack.erase(found);
+    }
+  }
+}
+
 std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& aParams,
                                                       TWebResponse& aResponse) {
   aResponse.Status = 500;
@@ -355,18 +404,23 @@ std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& a
   if (const TParamFault fault = checkGetNewSMSParams(aParams)) {
     return refuseParam("/getnewsms", aParams, fault, aResponse);
   }
-  // One fetch-and-delete per account at a time, so that two requests of the same account
-  // cannot both deliver the same queued SMS.
+  // One fetch per account at a time; SMS of an answer still on its way are left out, so that
+  // two requests of the same account cannot both deliver the same queued SMS.
   TScopedLock accountLock(unreadLockOf(accountId));
   fStore.claimCommitTransaction();
   TSMSList unread;
   fStore.retrieveSMSUnRead(&unread, accountId);
+  const std::set<std::int64_t> heldBack = heldBackOf(accountId);
+  std::erase_if(
+      unread, [&](const TSMSListItem& aItem) { return heldBack.count(readKey(aItem.Text)) != 0; });
   TKvLogger& logger = Logger();
   if (logger.isTrace()) {
     logger.trace(SC_LOGMODULE_GETNEWSMS,
                  "found \"" + std::to_string(unread.size()) + "\" unread sms");
   }
   TAttributedDocument document;
+  std::vector<const TVTSMSManagerMessage*> messages;
+  std::vector<std::int64_t> keys;
   for (std::size_t i = 0; i < unread.size(); ++i) {
     const TVTSMSManagerMessage& sms = *unread[i].Object;
     const std::string index = std::to_string(i);
@@ -388,12 +442,23 @@ std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& a
                        sms.getTheMessage() + "\", index=" + index +
                        ", type=" + (sms.getMessageType() != VTSMSMMT_TEXT ? "binary" : "text"));
     }
-    const std::int64_t key = readKey(unread[i].Text);
-    fStore.deleteSMSUnRead(key, accountId);
-    if (logger.isTrace()) {
-      logger.trace(SC_LOGMODULE_GETNEWSMS,
-                   "sms id=\"" + std::to_string(key) + "\", index=\"" + index + "\" deleted");
+    messages.push_back(&sms);
+    keys.push_back(readKey(unread[i].Text));
+  }
+  if (!keys.empty()) {
+    {
+      TScopedLock lock(fCSUnreadAccounts);
+      fHeldBack[accountId].insert(keys.begin(), keys.end());
     }
+    // Deleted only once the answer has gone out whole.
+    aResponse.OnWritten = [this, accountId, keys](bool aComplete) {
+      answerWritten(accountId, keys, aComplete);
+    };
+  }
+  if (lowerAscii(aParams.Format) == "json") {
+    aResponse.Status = keys.empty() ? 200 : 201;
+    aResponse.ContentType = SC_JSONCONTENTTYPE;
+    return unreadSMSAsJSON(messages);
   }
   const std::string content = document.getContent();
   if (content.empty()) {
@@ -402,6 +467,28 @@ std::string TSMSCommands::processGetNewSMSSerialModem(const TSMSCommandParams& a
   }
   aResponse.Status = 201;
   return "201:" + content;
+}
+
+std::string unreadSMSAsJSON(const std::vector<const TVTSMSManagerMessage*>& aMessages) {
+  TFormatSettings settings;
+  initGermanFormatSettings(settings);
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const TVTSMSManagerMessage* sms : aMessages) {
+    list.push_back({
+        {"sender", sms->getRecipient()},
+        {"message", sms->getTheMessage()},
+        {"data", sms->getMessageDataPDU()},
+        {"msgtype", static_cast<int>(sms->getMessageType())},
+        {"msgindex", -1},
+        {"msgstate", -1},
+        {"msglength", static_cast<int>(utf8ToCodePoints(sms->getTheMessage()).size())},
+        {"msgtime", formatDateTime("yyyy\"-\"MM\"-\"dd\"T\"hh\":\"mm\":\"ss\".\"zzz",
+                                   sms->getMessageTimestamp(), settings)},
+    });
+  }
+  nlohmann::ordered_json document = {{"messages", list}};
+  // Texts that are no valid UTF-8 (they should not occur) are written with U+FFFD.
+  return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string TSMSCommands::processClearMemorySerialModem(const TSMSCommandParams& aParams,

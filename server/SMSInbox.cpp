@@ -15,12 +15,6 @@ namespace {
 // The width of the key column of the parts table, in characters.
 constexpr std::size_t IC_MAXMESSAGEKEY = 100;
 
-// The key of an "id=name" line of retrieveAccounts; -1 when unreadable.
-int accountKeyOf(const std::string& aLine) {
-  int key = -1;
-  return tryParseInteger(std::string_view(aLine).substr(0, aLine.find('=')), key) ? key : -1;
-}
-
 // The service-centre time stamp of a decoded SMS ("yyyy.MM.dd hh:mm:ss"); 0 when unreadable.
 TDateTime timestampOf(const TSMSDecoded& aDecoded) {
   TFormatSettings settings;
@@ -95,10 +89,42 @@ bool TSMSInbox::handleReceived(const std::string& aSender, const std::string& aM
   if (decodePart(aMessageData, part)) {
     return keepPart(part, aMessageData, received);
   }
-  const bool written = writeSMSFile(fReceivedFolder, sms);
+  fileOnce(sms);
   const std::int64_t key = storeReceived(sms, received);
+  if (key > 0) {
+    forgetFiled(aMessageData);
+  }
   traceStored(sms);
-  return written && key > 0;
+  return key > 0;
+}
+
+void TSMSInbox::fileOnce(const TVTSMSManagerMessage& aSMS) {
+  const std::string& pdu = aSMS.getMessageDataPDU();
+  {
+    TScopedLock lock(fCSFiled);
+    if (!pdu.empty() && fFiled.count(pdu) != 0) {
+      return;
+    }
+  }
+  if (!writeSMSFile(fReceivedFolder, aSMS) || pdu.empty()) {
+    return; // tried again at the next reading
+  }
+  constexpr std::size_t kMaxFiled = 1000;
+  TScopedLock lock(fCSFiled);
+  if (fFiled.insert(pdu).second) {
+    fFiledOrder.push_back(pdu);
+  }
+  while (fFiledOrder.size() > kMaxFiled) {
+    fFiled.erase(fFiledOrder.front());
+    fFiledOrder.pop_front();
+  }
+}
+
+void TSMSInbox::forgetFiled(const std::string& aPdu) {
+  TScopedLock lock(fCSFiled);
+  if (fFiled.erase(aPdu) != 0) {
+    std::erase(fFiledOrder, aPdu);
+  }
 }
 
 void TSMSInbox::traceStored(const TVTSMSManagerMessage& aSMS) const {
@@ -112,43 +138,12 @@ void TSMSInbox::traceStored(const TVTSMSManagerMessage& aSMS) const {
 }
 
 std::int64_t TSMSInbox::storeReceived(const TVTSMSManagerMessage& aSMS, TDateTime aReceived) {
-  const std::int64_t key = saveRow(aSMS, aReceived);
-  copyToAccounts(aSMS, key, aReceived);
-  return key;
-}
-
-std::int64_t TSMSInbox::saveRow(const TVTSMSManagerMessage& aSMS, TDateTime aReceived) {
   try {
-    return fStore.saveSMSIn(aSMS.getMessageType(), aSMS.getRecipient(), 0, aSMS.getTheMessage(),
-                            aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(), aReceived,
-                            aSMS.getMessageIndex(), aSMS.getMessageState(),
-                            aSMS.getMessageLength());
+    const std::int64_t key = fStore.saveReceivedSMS(aSMS, aReceived);
+    return key > 0 ? key : -1;
   } catch (const std::exception& e) {
     Logger().error(SC_LOGMODULE_SMSMODEM, std::string("writing incomming SMS to DB : ") + e.what());
     return 0;
-  }
-}
-
-void TSMSInbox::copyToAccounts(const TVTSMSManagerMessage& aSMS, std::int64_t aKey,
-                               TDateTime aReceived) {
-  std::vector<std::string> accounts;
-  if (!fStore.retrieveAccounts(&accounts)) {
-    return;
-  }
-  for (const std::string& line : accounts) {
-    const int accountId = accountKeyOf(line);
-    if (!fStore.checkSMSForUnread(&aSMS, accountId)) {
-      continue;
-    }
-    try {
-      fStore.saveSMSUnRead(accountId, aSMS.getMessageType(), aKey, aSMS.getRecipient(),
-                           aSMS.getTheMessage(), aSMS.getMessageDataPDU(),
-                           aSMS.getMessageTimestamp(), aReceived, aSMS.getMessageIndex(),
-                           aSMS.getMessageState(), aSMS.getMessageLength());
-    } catch (const std::exception& e) {
-      Logger().error(SC_LOGMODULE_SMSMODEM,
-                     std::string("error writing sms to unread table: ") + e.what());
-    }
   }
 }
 
@@ -223,11 +218,12 @@ TSMSConcatMessage TSMSInbox::joinKept(const std::vector<TSMSStoredPart>& aParts)
 bool TSMSInbox::deliverJoined(const std::string& aMessageKey, const TSMSConcatMessage& aMessage,
                               TDateTime aReceived) {
   const TVTSMSManagerMessage sms = recordOf(aMessage);
-  const std::int64_t key = saveRow(sms, aReceived);
+  const std::int64_t key = storeReceived(sms, aReceived);
   if (key < 0) {
-    return false; // not connected
+    return false; // not connected: the parts stay for a later try
   }
-  // The row is written (or cannot be): the parts go, the file and the copies follow.
+  // The row and its copies are stored, or cannot be (logged): the parts go, the file keeps
+  // the text in any case.
   writeSMSFile(fReceivedFolder, sms);
   fStore.deleteSMSParts(aMessageKey);
   if (!aMessage.Complete) {
@@ -237,7 +233,6 @@ bool TSMSInbox::deliverJoined(const std::string& aMessageKey, const TSMSConcatMe
                       std::to_string(aMessage.Parts.front().Decoded.Concat.Total) +
                       " arrived before the time-out");
   }
-  copyToAccounts(sms, key, aReceived);
   traceStored(sms);
   return true;
 }

@@ -70,6 +70,17 @@ public:
                              const std::string& aOriginator, const std::string& aText,
                              const std::string& aDataPDU, TDateTime aMessageDate,
                              TDateTime aReceiveDate, int aIndex, int aState, int aLength) = 0;
+  // A received SMS stored as one piece: its row in smsserver_in under a new key and its copy in
+  // the unread queue of every account whose receive patterns match its sender, found and
+  // written in one transaction and committed together, so that the SMS is either stored with
+  // all its copies or not at all (and can be stored later without leaving a second row). The
+  // row takes aSMS's type, sender (recipient field), text, PDU, time stamp, index, state and
+  // length. A copy the database refuses while the connection holds is logged ("error writing
+  // sms to unread table: ...") and left out. Returns the key; -1 when not connected, also when
+  // the connection was lost and could not be restored. Raises other errors; nothing is stored
+  // then.
+  virtual std::int64_t saveReceivedSMS(const TVTSMSManagerMessage& aSMS,
+                                       TDateTime aReceiveDate) = 0;
   // The account's queued SMS, oldest message date first, each with a record of its own.
   virtual bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) = 0;
   virtual bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) = 0;

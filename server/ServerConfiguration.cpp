@@ -22,9 +22,14 @@ TSerialModemEntry readSerialModem(const pugi::xml_node& aEntry) {
   entry.Active = readBoolean(aEntry.attribute("active"));
   const pugi::xml_node modemConfig = aEntry.child("Modemconfig");
   long long port = 0;
-  if (tryParseInteger(std::string_view(modemConfig.attribute("comport").value()), port) &&
-      port >= 1 && port <= 255) {
-    entry.CommPort = static_cast<int>(port);
+  const std::string portText = modemConfig.attribute("comport").value();
+  if (tryParseInteger(std::string_view(portText), port)) {
+    if (port >= 1 && port <= 255) {
+      entry.CommPort = static_cast<int>(port);
+    } else {
+      entry.Error = "comport \"" + portText + "\" is not a port number from 1 to 255";
+      entry.Active = false;
+    }
   }
   entry.BaudRateName = modemConfig.attribute("baudrate").value();
   entry.Pin = modemConfig.attribute("pin").value();

@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kModule = SC_LOGMODULE_SERVERCONTROLLER;
 // How often kept parts of long SMS are checked for a message that timed out.
 constexpr std::chrono::minutes kPartsCheckInterval{1};
+constexpr std::chrono::seconds IC_ACTIVATIONSTOPWAIT{10};
 std::atomic<TIWServerController*> gController{nullptr};
 } // namespace
 
@@ -34,11 +35,19 @@ TIWServerController::TIWServerController(TServerStartParameters aParameters)
       fSerialConnection(*SMSSerialModem), fCommands(*fDatabase, fSerialConnection),
       fInbox(*fDatabase, platform::programHome() + SC_RECEIVEDFOLDER) {
   createSerialModem();
+  // SMS that could not be stored while the database was away wait in the modem: they are
+  // read again as soon as it is back, not only at the next polling.
+  fDatabase->OnReconnected = [this] { SMSSerialModem->requestFullRead(); };
   gController.store(this);
 }
 
 TIWServerController::~TIWServerController() {
   waitForActivations();
+  try {
+    fDatabase->disconnect(); // ends the attempts to reconnect, whose event reaches the modem
+  } catch (const std::exception&) {
+    // done by the destroy hook normally; nothing is left to report to here
+  }
   SMSSerialModem.reset();
   TIWServerController* self = this;
   gController.compare_exchange_strong(self, nullptr);
@@ -72,7 +81,9 @@ void TIWServerController::IWServerControllerBaseCreate() {
 }
 
 void TIWServerController::IWServerControllerBaseDestroy() {
-  waitForActivations(); // an activation under way ends before the modem goes down
+  // An activation under way ends before the modem goes down; one that takes longer than
+  // IC_ACTIVATIONSTOPWAIT (a SIM slow to take its PIN, a modem that answers late) is cut short.
+  waitForActivations(std::chrono::steady_clock::now() + IC_ACTIVATIONSTOPWAIT);
   deactivateSerialModem();
   fPartsWatch.stop();
   try {
@@ -198,7 +209,10 @@ bool TIWServerController::loadConfiguration() {
 
 void TIWServerController::IWServerControllerBaseInvalidCommand(const TWebRequest& ARequest,
                                                                TWebResponse& AResponse) {
-  fCommands.dispatch(ARequest, AResponse);
+  if (!fHealth.dispatch(ARequest, AResponse)) {
+    fCommands.dispatch(ARequest, AResponse);
+  }
+  fCounters.countRequest(ARequest.Path, AResponse.Status);
 }
 
 std::string TIWServerController::getHTTPParam(const TWebRequest& ARequestInfo,

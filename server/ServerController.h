@@ -4,6 +4,8 @@
 #include "platform/Locks.h"
 #include "server/BKThread.h"
 #include "server/BizDatabase.h"
+#include "server/GatewayCounters.h"
+#include "server/GatewayStatus.h"
 #include "server/SMSCommands.h"
 #include "server/SMSInbox.h"
 #include "server/SMSPartsWatch.h"
@@ -30,7 +32,7 @@ struct TServerStartParameters {
 // the destroy hook; HTTP worker threads and the modem's threads use it in between. It owns
 // the parts and keeps every operation of the core by name; the behaviour of the HTTP commands
 // lives in TSMSCommands, that of a received SMS in TSMSInbox, the database work in
-// TBizDatabase.
+// TBizDatabase, "/status" and "/metrics" in TGatewayHealth (the controller is their source).
 // Lock order: the serial modem adapter's fCSSerialConnection (the core's serial lock), then
 // a per-account unread lock of the commands, then the database lock; the inbox's lock of kept
 // SMS parts before the database lock; any thread may log while holding any of them (the
@@ -39,10 +41,10 @@ class TVTSMSManager;
 class TVTSMSManagerMessage;
 class TVTSMSManagerSerialModem;
 
-class TIWServerController {
+class TIWServerController : public IGatewayStatusSource {
 public:
   explicit TIWServerController(TServerStartParameters aParameters = {});
-  ~TIWServerController();
+  ~TIWServerController() override;
   TIWServerController(const TIWServerController&) = delete;
   TIWServerController& operator=(const TIWServerController&) = delete;
 
@@ -94,6 +96,12 @@ public:
   ISMSModem& serialConnection() { return fSerialConnection; }
   TSMSCommands& commands() { return fCommands; }
   TSMSInbox& inbox() { return fInbox; }
+  TGatewayCounters& counters() { return fCounters; }
+
+  // The source of "/status" and "/metrics" (ServerStatus.cpp).
+  EAccess checkAdministrator(const std::string& aUser, const std::string& aPassword,
+                             bool aIsMD5) override;
+  TGatewayStatusSnapshot statusSnapshot() override;
 
   // Cuts the start-up wait short (a stop request arrived while waiting).
   void interruptStartupDelay() EXCLUDES(fCSStartupDelay);
@@ -114,7 +122,11 @@ private:
   TBizDatabaseSettings databaseSettings() const;
   void createSerialModem();
   void activateSerialModemWork();
-  void waitForActivations() EXCLUDES(fCSActivationThreads);
+  // Waits for the activations under way; one still running at aDeadline has its dialogue cut
+  // short, so that a stop never waits long for a modem.
+  void waitForActivations(std::chrono::steady_clock::time_point aDeadline =
+                              std::chrono::steady_clock::time_point::max())
+      EXCLUDES(fCSActivationThreads);
   std::string modemPortText() const;
 
   TServerStartParameters fParameters;
@@ -126,6 +138,8 @@ private:
   TSMSCommands fCommands;
   TSMSInbox fInbox;
   TSMSPartsWatch fPartsWatch{fInbox};
+  TGatewayCounters fCounters;
+  TGatewayHealth fHealth{*this};
   TCriticalSection fCSActivationThreads; // leaf; never held while joining
   std::vector<std::unique_ptr<TBKThread>> fActivationThreads GUARDED_BY(fCSActivationThreads);
 

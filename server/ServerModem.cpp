@@ -49,6 +49,11 @@ void TIWServerController::createSerialModem() {
 }
 
 void TIWServerController::applySerialModemEntry(const TSerialModemEntry& aEntry) {
+  if (!aEntry.Error.empty()) {
+    Logger().error(kModule,
+                   "configuration error: " + aEntry.Error + "; the serial modem stays inactive",
+                   KVLCAT_OPTIONS, nullptr);
+  }
   fSerialModemActive = aEntry.Active;
   fModemSettings = aEntry;
   SMSSerialModem->setCommPort(aEntry.CommPort);
@@ -111,11 +116,20 @@ bool TIWServerController::deactivateSerialModem() {
   }
 }
 
-void TIWServerController::waitForActivations() {
+void TIWServerController::waitForActivations(std::chrono::steady_clock::time_point aDeadline) {
   std::vector<std::unique_ptr<TBKThread>> threads;
   {
     TScopedLock lock(fCSActivationThreads);
     threads.swap(fActivationThreads);
+  }
+  for (const auto& thread : threads) {
+    if (!thread->waitFinished(aDeadline)) {
+      logToFile(KVLL_WARN, kModule,
+                "serial modem activation still under way (" + modemPortText() +
+                    "): its dialogue is cut short");
+      SMSSerialModem->interruptDialogue();
+      break;
+    }
   }
   threads.clear(); // joins each
 }
@@ -124,7 +138,11 @@ bool TIWServerController::SMSSerialModemSMSReceived(TVTSMSManager*, const std::s
                                                     const std::string& aMessageText,
                                                     const std::string& aMessageData,
                                                     const TVTSMSManagerMessage& aSMSInfo) {
-  return fInbox.handleReceived(aSender, aMessageText, aMessageData, aSMSInfo);
+  const bool stored = fInbox.handleReceived(aSender, aMessageText, aMessageData, aSMSInfo);
+  if (stored) {
+    fCounters.countReceived(NowUTC());
+  }
+  return stored;
 }
 
 void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::string& aSender,
@@ -136,6 +154,7 @@ void TIWServerController::SMSSerialModemSMSSent(TVTSMSManager*, const std::strin
     logToFile(KVLL_TRACE, kModemModule,
               "SMS sent: " + aSender + ", \"" + aMessageText + "\", [" + aMessageData + "]");
   }
+  fCounters.countSent(NowUTC());
   TVTSMSManagerMessage sms = aSMSInfo;
   sms.setRecipient(aSender);
   sms.setTheMessage(aMessageText);
@@ -165,6 +184,7 @@ void TIWServerController::SMSSerialModemCodeError(TVTSMSManager*,
 
 void TIWServerController::SMSSerialModemDecodeError(TVTSMSManager*, const std::string& aPDUToDecode,
                                                     const std::string& aErrorMessage) {
+  fCounters.countDecodeError();
   logToFile(KVLL_ERROR, kModemModule,
             "decode error: \"" + aPDUToDecode + "\", [" + aErrorMessage + "]");
 }

@@ -92,6 +92,13 @@ void TWebApplicationRouter::reportFailure(const TWebRequest& aRequest, TWebRespo
                    "error processing request \"" + loggablePath(aRequest.Path) +
                        "\": " + (aException != nullptr ? aException->what() : "unknown"));
   }
+  if (aResponse.OnWritten) {
+    // The handler's answer is replaced: it never reaches the client.
+    try {
+      aResponse.OnWritten(false);
+    } catch (...) {
+    }
+  }
   aResponse = TWebResponse();
   aResponse.Status = 500;
   aResponse.ContentType = "text/plain";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,12 @@ struct TWebResponse {
   // The answer goes out no earlier than this (a failed logon's answer is held back): the
   // server keeps the connection meanwhile without a worker thread. Unset: at once.
   std::chrono::steady_clock::time_point HoldUntil{};
+  // Set by a handler that must know whether its answer reached the connection whole, for
+  // instance to delete what it delivers only then. The worker runs it once, after writing:
+  // true when every byte of the answer went out, false when the client went away or did not
+  // take it in time, when no body was sent (HEAD) or when an error answer replaced it. It
+  // runs on the worker thread, without locks of the framework; it must not throw.
+  std::function<void(bool aComplete)> OnWritten;
 
   // Replaces every header of that name (without regard to case) by one with aValue.
   void setHeader(const std::string& aName, const std::string& aValue);

@@ -166,6 +166,18 @@ bool sendAll(int aFd, std::string_view aBytes, std::chrono::milliseconds aTimeou
   return true;
 }
 
+// Tells a handler that asked whether its answer went out whole. Never throws.
+void notifyWritten(TWebResponse& aResponse, bool aComplete) {
+  if (!aResponse.OnWritten) {
+    return;
+  }
+  try {
+    aResponse.OnWritten(aComplete);
+  } catch (const std::exception& e) {
+    Logger().error("webframework", std::string("after writing an answer: ") + e.what());
+  }
+}
+
 } // namespace
 
 TWebRequest webRequestOf(const TWebRequestHead& aHead, std::string aBody,
@@ -330,16 +342,21 @@ bool TWebRequestProcessor::serve(TWebConnection& aConnection, bool aCloseAfter,
   TWebResponse response;
   fRouter.handleRequest(webRequestOf(head, std::move(body), aConnection), response);
   const bool close = aCloseAfter || fClosing || clientCloses(head);
-  std::string answer = webResponseText(response, head.Method == "HEAD", close, fKeepAlive);
+  const bool headOnly = head.Method == "HEAD";
+  std::string answer = webResponseText(response, headOnly, close, fKeepAlive);
   if (response.HoldUntil > TWebClock::now()) {
-    // The listener sends it when its time comes; no worker waits for that.
+    // The listener sends it when its time comes; no worker waits for that. Whoever asked to
+    // hear of the writing learns that it is not known to have gone out.
+    notifyWritten(response, false);
     aConnection.HeldAnswer = std::move(answer);
     aConnection.HeldClose = close;
     aConnection.Deadline = response.HoldUntil;
     consumeRequest(aConnection, used);
     return true;
   }
-  if (!sendAll(aConnection.Socket.get(), answer, aWriteTimeout) || close) {
+  const bool written = sendAll(aConnection.Socket.get(), answer, aWriteTimeout);
+  notifyWritten(response, written && !headOnly);
+  if (!written || close) {
     return false;
   }
   consumeRequest(aConnection, used);

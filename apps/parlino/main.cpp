@@ -3,6 +3,7 @@
 #include "logging/KvLogger.h"
 #include "platform/Files.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ServiceNotify.h"
 #include "platform/StopSignals.h"
 #include "server/ServerController.h"
 #include "web/Navigation.h"
@@ -54,7 +55,13 @@ std::unique_ptr<TWebServer> startWebServer(TIWServerController& aController,
     aController.IWServerControllerBaseException(aException, aHandled);
   };
   aPages.attach(router);
-  if (const TWebStartResult started = server->start(); !started) {
+  TWebStartResult started;
+  try {
+    started = server->start();
+  } catch (const std::exception& e) { // no threads to be had, no memory
+    started = {false, 0, e.what()};
+  }
+  if (!started) {
     Logger().error("servercontroller", "HTTP server NOT started on port " +
                                            std::to_string(settings.Port) + ": " + started.message);
     return nullptr;
@@ -96,14 +103,27 @@ int runServer(const TProgramArguments& aArguments) {
   administration.registerWith(*pages, controller);
   pages->startSweeper(
       std::min<std::chrono::milliseconds>(std::chrono::seconds(30), aArguments.SessionTimeout / 4));
-  std::unique_ptr<TWebServer> webServer = startWebServer(controller, *pages);
+  int exitCode = 0;
+  std::unique_ptr<TWebServer> webServer;
+  if (!stopRequested) {
+    webServer = startWebServer(controller, *pages);
+  }
+  if (webServer) {
+    platform::notifyServiceReady("listening on port " + std::to_string(webServer->getPort()));
+  } else if (!stopRequested) {
+    // Without its HTTP port the gateway is of no use: it ends, and says so in its exit code.
+    Logger().error("servercontroller", "the server ends: its HTTP port could not be opened");
+    exitCode = 1;
+    platform::requestStop();
+  }
   signalWaiter.join(); // returns once a stop signal arrived
+  platform::notifyServiceStopping();
   if (webServer) {
     webServer->stop(); // answers the requests under way, takes no new ones
   }
   pages.reset(); // the sessions' pages go while the core still stands
   controller.IWServerControllerBaseDestroy();
-  return 0;
+  return exitCode;
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -187,7 +189,40 @@ TEST_F(KvLogAppenderFileTest, RetriesALockedFileThenDropsTheMessage) {
   file->setRetryCount(10);
   file->append(message("kept"));
   EXPECT_TRUE(fFailures.empty());
-  EXPECT_EQ(texts("Parlino_2011.03.05.kvlog"), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(
+      texts("Parlino_2011.03.05.kvlog"),
+      (std::vector<std::string>{"2 log messages lost while the log file could not be written: " +
+                                    std::string(std::strerror(EWOULDBLOCK)),
+                                "kept"}));
+}
+
+// A full disk (the daily file is /dev/full): one attempt, no retries, then a pause in which
+// messages are counted without touching the disk; the first line written afterwards comes
+// after the report of what was lost.
+TEST_F(KvLogAppenderFileTest, AFullDiskIsNotRetriedButRestedAndTheLostLinesReported) {
+  auto file = appender(KVLFS_NEWFILES);
+  file->setFailurePauseMs(60'000);
+  const std::string name = fDir.file("Parlino_2011.03.05.kvlog");
+  ASSERT_EQ(::symlink("/dev/full", name.c_str()), 0);
+  file->append(message("a"));
+  EXPECT_EQ(fFailures.size(), 1u) << "no retry";
+  file->append(message("b"));
+  file->append(message("c"));
+  EXPECT_EQ(fFailures.size(), 1u) << "the disk is left alone during the pause";
+  EXPECT_EQ(file->getLostMessageCount(), 3u);
+
+  ASSERT_EQ(::unlink(name.c_str()), 0); // space again
+  setNow(TDateTime::encode(2011, 3, 5, 23, 59, 59, 0));
+  file->append(message("still resting"));
+  setNow(TDateTime::encode(2011, 3, 6, 0, 0, 59, 0));
+  file->append(message("d"));
+  EXPECT_EQ(
+      texts("Parlino_2011.03.06.kvlog"),
+      (std::vector<std::string>{"4 log messages lost while the log file could not be written: " +
+                                    name + ": " + std::strerror(ENOSPC),
+                                "d"}));
+  EXPECT_EQ(file->getLostMessageCount(), 0u);
+  EXPECT_FALSE(platform::fileExists(name));
 }
 
 TEST_F(KvLogAppenderFileTest, ALineIsWrittenOnceTheOtherWriterLetsGo) {

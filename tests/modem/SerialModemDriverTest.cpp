@@ -201,6 +201,40 @@ TEST_F(SerialModemDriverTest, ListingYieldsMessagesAlsoForUndecodablePdus) {
   EXPECT_EQ(again[0]->getMessageState(), 1);
 }
 
+// The polling cycle's full read asks for signal and registration at most once an interval,
+// and takes the storage's use from the storage selection it makes anyway.
+TEST_F(SerialModemDriverTest, ThePollReadsSignalRegistrationAndStorageAtMostOnceAnInterval) {
+  startSim({"--signal", "17", "--registration", "5", "--cnmi-offer", "(0),(0)"});
+  fModem.setSMSCheckIntervall(3'600'000);
+  TVTSerialModemTimings timings = fastTimings();
+  timings.NetworkStatusIntervalMS = 3'600'000;
+  EXPECT_EQ(fModem.getNetworkStatus().SignalQuality, -1) << "nothing known before";
+  activate(timings);
+  waitForFirstPoll();
+  TVTModemNetworkStatus status = fModem.getNetworkStatus();
+  EXPECT_EQ(status.SignalQuality, 17);
+  EXPECT_EQ(status.BitErrorRate, 99);
+  EXPECT_EQ(status.Registration, 5);
+  EXPECT_EQ(status.StorageUsed, 0);
+  EXPECT_EQ(status.StorageTotal, 10);
+
+  ASSERT_EQ(fSim->command("deliver +491711234567 Hallo").substr(0, 2), "OK");
+  TVTSMSManagerMessageList list;
+  ASSERT_EQ(fModem.readSMSs(&list), ICSMSRESULT_OK);
+  EXPECT_EQ(fModem.getNetworkStatus().StorageUsed, 1);
+  const auto asked = [&](const std::string& aCommand) {
+    const auto commands = commandsIn(*fSim);
+    return std::count(commands.begin(), commands.end(), "CMD " + aCommand);
+  };
+  EXPECT_EQ(asked("AT+CSQ"), 1);
+  EXPECT_EQ(asked("AT+CREG?"), 1);
+  timings.NetworkStatusIntervalMS = 0;
+  fModem.setTimings(timings);
+  ASSERT_EQ(fModem.readSMSs(&list), ICSMSRESULT_OK);
+  EXPECT_EQ(asked("AT+CSQ"), 2);
+  EXPECT_EQ(asked("AT+CREG?"), 2);
+}
+
 TEST_F(SerialModemDriverTest, DeletionGoesOnPastAFailingSlot) {
   startSim({"--fail-delete", "4"});
   activate();

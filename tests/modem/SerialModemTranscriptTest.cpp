@@ -8,12 +8,14 @@
 //   ~ unplug  the device vanishes (or ~ plug: comes back) once the lines before are through,
 //             also in the middle of an exchange
 //   ! action  the test does something: pin P, activate, deactivate, send NUMBER TEXT -> RESULT,
-//             store ok|fail|throw, poll, unplug, plug
+//             store ok|fail|throw, poll, unplug, plug, network-status-every MS (the polling
+//             cycle asks for signal and registration at most this often; never unless set)
 //   = event   the next event of the polling thread must be this one: received SLOT SENDER
 //             "TEXT", not-stored SLOT SENDER "TEXT" (SENDER - when empty), decode-error PDU,
 //             deleted SLOT, read-error N, delete-error N
 //   ? check   identity VENDOR|MODEL|SERIAL|STORAGE-SIZE, notices SETTING (- for none),
-//             waited MS (at least so much time passed on the driver's clock)
+//             waited MS (at least so much time passed on the driver's clock),
+//             network SIGNAL|BER|REGISTRATION|USED/TOTAL (-1 for not known)
 // In the bytes \r, \n, \\ and \xNN stand for their bytes; "#" starts a comment line.
 #include "modem/VTSMSManagerSerialModem.h"
 #include "tests/modem/MemorySerialLine.h"
@@ -309,6 +311,9 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
   driver.setAutoDeleteSMS(true);
   driver.setSMSCheckIntervall(3'600'000); // full reads only at activation and when asked
   driver.serialPort().setDelayAutoConnect(20);
+  TVTSerialModemTimings timings = driver.getTimings();
+  timings.NetworkStatusIntervalMS = -1;
+  driver.setTimings(timings);
 
   std::size_t nextEvent = 0;
   for (std::size_t i = 0; i < aSteps.size(); ++i) {
@@ -340,6 +345,13 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
       } else if (verb == "notices") {
         const std::string notices = driver.getNewMessageNotices();
         EXPECT_EQ(step.Text.substr(8), notices.empty() ? "-" : notices);
+      } else if (verb == "network") {
+        const TVTModemNetworkStatus status = driver.getNetworkStatus();
+        EXPECT_EQ(step.Text.substr(8), std::to_string(status.SignalQuality) + "|" +
+                                           std::to_string(status.BitErrorRate) + "|" +
+                                           std::to_string(status.Registration) + "|" +
+                                           std::to_string(status.StorageUsed) + "/" +
+                                           std::to_string(status.StorageTotal));
       } else {
         ADD_FAILURE() << "unknown check";
       }
@@ -376,6 +388,12 @@ void playTranscript(const std::vector<TStep>& aSteps, unsigned aSeed) {
         store = mode == "ok" ? EStore::Stored : mode == "fail" ? EStore::Refused : EStore::Throws;
       } else if (verb == "poll") {
         driver.requestFullRead();
+      } else if (verb == "network-status-every") {
+        int interval = 0;
+        words >> interval;
+        TVTSerialModemTimings changed = driver.getTimings();
+        changed.NetworkStatusIntervalMS = interval;
+        driver.setTimings(changed);
       } else if (verb == "unplug") {
         line->unplug();
       } else if (verb == "plug") {

@@ -177,6 +177,10 @@ TEST_F(VTSMSManagerTest, ACodecFailureIsReportedAndTheEmptyPDUsResultReturned) {
   fLog.fEvents.clear();
   EXPECT_EQ(fDriver.sendSMSText("4917", "Hi"), 304);
   EXPECT_TRUE(fLog.events().empty()) << "no sent event for a failed send";
+  fDriver.fSendResult = ICSMSRESULT_OK;
+  EXPECT_EQ(fDriver.sendSMSPush("4917", {0x01}), ICSMSRESULT_OK);
+  EXPECT_EQ(fDriver.getSentCount(), 1u);
+  EXPECT_EQ(fDriver.getSendFailureCount(), 2u);
 }
 
 // The parts of one long text, decoded and joined as a phone does.

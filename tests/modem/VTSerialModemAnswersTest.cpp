@@ -51,6 +51,22 @@ std::string applyRule(const std::string& aRule, const std::string& aInput) {
                ? std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c)
                : "no";
   }
+  if (aRule == "usage") {
+    int used = -1;
+    int total = -1;
+    return parseCPMSUsage(aInput, used, total) ? std::to_string(used) + "/" + std::to_string(total)
+                                               : "no";
+  }
+  if (aRule == "csq") {
+    int rssi = -1;
+    int ber = -1;
+    return parseCSQReport(aInput, rssi, ber) ? std::to_string(rssi) + "," + std::to_string(ber)
+                                             : "no";
+  }
+  if (aRule == "creg") {
+    int status = -1;
+    return parseCREGReport(aInput, status) ? std::to_string(status) : "no";
+  }
   if (aRule == "cmgl") {
     const TCMGLHeader h = parseCMGLHeader(aInput);
     return std::to_string(h.Index) + "," + std::to_string(h.State) + "," + std::to_string(h.Length);
@@ -125,6 +141,23 @@ TEST(VTSerialModemAnswersTest, TheRulesGiveTheirExamples) {
       {"cpms", "+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30", "30,30,30"},
       {"cpms", "+CPMS: \"SM\",3,x,\"SM\",3,20,\"SM\",3,25", "10,20,25"},
       {"cpms", "+CPMS: 2,30,2,30,2,30", "no"},
+      {"usage", "+CPMS: 2,30,2,30,2,30", "2/30"},
+      {"usage", "+CPMS: \"SM\",3,25,\"ME\",0,50,\"SM\",3,25", "3/25"},
+      {"usage", "+CPMS: (\"SM\",\"ME\"),(\"SM\")", "no"},
+      {"usage", "+CPMS: 2", "no"},
+      {"usage", "+CPMSX: 2,30", "no"},
+      {"csq", "+CSQ: 21,99", "21,99"},
+      {"csq", " +CSQ: 99,99 \r", "99,99"},
+      {"csq", "+CSQ: 21", "no"},
+      {"csq", "+CSQ: -1,0", "no"},
+      {"csq", "+CSQ: (0-31,99),(0-7,99)", "no"},
+      {"creg", "+CREG: 0,1", "1"},
+      {"creg", "+CREG: 2,5,\"00C3\",\"0010\"", "5"},
+      {"creg", "+CREG: 2,1,\"00C3\",\"0010\",7", "1"},
+      {"creg", "+CREG: 3", "3"},
+      {"creg", "+CREG: 0,x", "no"},
+      {"creg", "+CREG:", "no"},
+      {"creg", "+CGREG: 0,1", "no"},
       {"cmgl", "+CMGL: 1,0,,23", "1,0,23"},
       {"cmgl", "+CMGL: 3,0,23", "3,0,23"},
       {"cmgl", "+CMGL: x", "-1,-1,-1"},

@@ -1,5 +1,6 @@
 #include "server/BizDatabase.h"
 
+#include "logging/KvLogger.h"
 #include "tests/server/DbTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,62 @@ TEST_P(BizDatabaseTest, SharedConnectionServesManyThreads) {
             1 + kThreads * kRounds);
   EXPECT_EQ(fDb->scalar("select gen_id(ACCOUNTS_GEN, 0) from rdb$database").asInt64(),
             fDb->scalar("select max(accountid) from accounts").asInt64());
+}
+
+// Lines of the database side are written once the database lock is let go: an appender that
+// takes its time (a slow disk) while writing a refused logon's warning holds up nobody who
+// needs the database. The appender looks from another thread whether the lock is free.
+class TLockProbe : public TKvLogAppender {
+public:
+  explicit TLockProbe(TBizDatabase& aDatabase) : fDatabase(aDatabase) {
+    Logger().addAppender(this);
+  }
+  ~TLockProbe() override {
+    for (int i = Logger().getAppenderCount() - 1; i >= 0; --i) {
+      if (Logger().getAppender(i) == this) {
+        Logger().deleteAppender(i);
+      }
+    }
+  }
+  void append(const TKvLoggerMessage& aEvent) override {
+    if (aEvent.getLogModule() != "db.checkaccount") {
+      return;
+    }
+    std::thread other([this] {
+      TRecursiveCriticalSection& lock = fDatabase.getCSDatabase();
+      if (lock.try_lock()) {
+        lock.unlock();
+        ++Free;
+      } else {
+        ++Held;
+      }
+    });
+    other.join();
+  }
+  std::atomic<int> Free{0};
+  std::atomic<int> Held{0};
+
+private:
+  TBizDatabase& fDatabase;
+};
+
+TEST_P(BizDatabaseTest, TheWarningsOfARefusedLogonAreWrittenOutsideTheDatabaseLock) {
+  fDb->exec("insert into ACCOUNTS (accountid, accountname, accountpwd, accountactive, "
+            "accounttype) values (1, 'anna', 'digest', 'true', 3)");
+  TBizDatabase database;
+  database.connect(fDb->settings());
+  TCapturedLog log;
+  TLockProbe probe(database);
+  std::string result;
+  int account = 0;
+  EXPECT_FALSE(database.checkAccount("anna", "wrong", ACT_SENDSMS, result, account, true));
+  EXPECT_FALSE(database.checkAccount("nobody", "x", ACT_SENDSMS, result, account, true));
+  EXPECT_TRUE(
+      log.contains(KVLL_WARN, "db.checkaccount", "account \"anna\" found, password wrong -> fail"));
+  EXPECT_TRUE(log.contains(KVLL_WARN, "db.checkaccount", "account \"nobody\" NOT found -> fail"));
+  EXPECT_EQ(probe.Free, 2);
+  EXPECT_EQ(probe.Held, 0);
+  database.disconnect();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BizDatabaseTest,

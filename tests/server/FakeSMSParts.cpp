@@ -1,6 +1,7 @@
 #include "tests/server/FakeSMSParts.h"
 
 #include "common/UniCodeTools.h"
+#include "logging/KvLogger.h"
 #include "modem/SMSCodec.h"
 #include "server/Accounts.h"
 
@@ -133,6 +134,31 @@ void TFakeSMSStore::saveSMSUnRead(int aAccountID, TVTSMSManagerMessageType aType
     Unread.push_back(
         {aAccountID, aID, aType, aOriginator, aText, aDataPDU, aMessageDate, aReceiveDate});
   }
+}
+
+std::int64_t TFakeSMSStore::saveReceivedSMS(const TVTSMSManagerMessage& aSMS,
+                                            TDateTime aReceiveDate) {
+  failIf("saveReceivedSMS");
+  if (!Connected) {
+    return -1;
+  }
+  const std::int64_t key = NextKey++;
+  In.push_back({0, key, aSMS.getMessageType(), aSMS.getRecipient(), aSMS.getTheMessage(),
+                aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(), aReceiveDate});
+  for (const TFakeAccount& entry : Accounts) {
+    const int account = entry.Id;
+    if (!checkSMSForUnread(&aSMS, account)) {
+      continue;
+    }
+    if (FailingCopies.count(account) != 0) {
+      Logger().error("smsmodem", "error writing sms to unread table: copy failed");
+      continue;
+    }
+    Unread.push_back({account, key, aSMS.getMessageType(), aSMS.getRecipient(),
+                      aSMS.getTheMessage(), aSMS.getMessageDataPDU(), aSMS.getMessageTimestamp(),
+                      aReceiveDate});
+  }
+  return key;
 }
 
 bool TFakeSMSStore::retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) {

@@ -73,6 +73,9 @@ public:
                      const std::string& aOriginator, const std::string& aText,
                      const std::string& aDataPDU, TDateTime aMessageDate, TDateTime aReceiveDate,
                      int aIndex, int aState, int aLength) override;
+  // The row and the copies together; FailingCopies are logged and left out like the
+  // database's refusals; ThrowIn "saveReceivedSMS" raises before anything is stored.
+  std::int64_t saveReceivedSMS(const TVTSMSManagerMessage& aSMS, TDateTime aReceiveDate) override;
   bool retrieveSMSUnRead(TSMSList* aToStrings, std::int64_t aAccountID) override;
   bool deleteSMSUnRead(std::int64_t aID, std::int64_t aAccountID) override;
   TSMSPartSaveResult saveSMSPart(const TSMSStoredPart& aPart) override;

@@ -40,8 +40,16 @@ protected:
     };
   }
 
-  // One request; the next comes after every slowing of a failure is over.
+  // One request, its answer written whole (its OnWritten runs with true); the next comes
+  // after every slowing of a failure is over.
   TWebResponse run(const TWebRequest& aRequest) {
+    TWebResponse response = runUnwritten(aRequest);
+    if (response.OnWritten) {
+      response.OnWritten(true);
+    }
+    return response;
+  }
+  TWebResponse runUnwritten(const TWebRequest& aRequest) {
     TWebResponse response;
     fCommands.dispatch(aRequest, response);
     fNow += std::chrono::hours(1);
@@ -222,6 +230,60 @@ TEST_F(SMSCommandsTest, GetNewSMSDeliversAndDeletesTheQueue) {
             (std::vector<std::pair<std::int64_t, std::int64_t>>{{11, 1}, {13, 1}, {14, 1}}));
   EXPECT_EQ(fStore.unreadOf(2).size(), 1u) << "bert's copy stays";
   EXPECT_EQ(run(request("/getnewsms", anna)).Body, "200");
+}
+
+// Delivered SMS are deleted only once their answer went out whole; until then other
+// fetches of the account leave them out, and an answer that did not go out whole leaves them
+// queued for the next fetch.
+TEST_F(SMSCommandsTest, GetNewSMSDeletesOnlyWhatAnAnswerWrittenWholeDelivered) {
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw");
+  const TDateTime t0 = TDateTime::encode(2026, 1, 2, 3, 4, 5);
+  fStore.Unread = {{1, 11, VTSMSMMT_TEXT, "4930", "one", "", t0, t0},
+                   {1, 12, VTSMSMMT_TEXT, "4931", "two", "", t0, t0}};
+  TWebResponse lost = runUnwritten(request("/getnewsms", anna));
+  EXPECT_EQ(lost.Status, 201);
+  ASSERT_TRUE(lost.OnWritten);
+  EXPECT_TRUE(fStore.Deleted.empty());
+  EXPECT_EQ(run(request("/getnewsms", anna)).Body, "200") << "on their way in the first answer";
+  lost.OnWritten(false);
+  EXPECT_TRUE(fStore.Deleted.empty());
+  EXPECT_EQ(fStore.unreadOf(1).size(), 2u);
+
+  TWebResponse again = runUnwritten(request("/getnewsms", anna));
+  TAttributedDocument document;
+  document.setContent(latin1ToUtf8(again.Body.substr(4)));
+  EXPECT_EQ(document.getAttributeCount(), 2);
+  fStore.Unread.push_back({1, 13, VTSMSMMT_TEXT, "4932", "three", "", t0, t0});
+  again.OnWritten(true);
+  EXPECT_EQ(fStore.Deleted, (std::vector<std::pair<std::int64_t, std::int64_t>>{{11, 1}, {12, 1}}));
+  EXPECT_EQ(fStore.unreadOf(1).size(), 1u) << "what arrived meanwhile stays";
+  EXPECT_FALSE(run(request("/getnewsms", "smsusr=bert&smspwd=" + digest("pw"))).OnWritten)
+      << "nothing delivered, nothing to wait for";
+}
+
+TEST_F(SMSCommandsTest, GetNewSMSAnswersJSONWhenAskedTo) {
+  const std::string anna = "smsusr=anna&smspwd=" + digest("pw") + "&format=JSON";
+  TWebResponse empty = run(request("/getnewsms", anna));
+  EXPECT_EQ(empty.Status, 200);
+  EXPECT_EQ(empty.ContentType, "application/json; charset=utf-8");
+  EXPECT_EQ(empty.Body, "{\"messages\":[]}");
+
+  const TDateTime t0 = TDateTime::encode(2026, 1, 2, 3, 4, 5, 6);
+  fStore.Unread = {{1, 11, VTSMSMMT_TEXT, "4930", "Grüße \"x\"", "", t0, t0},
+                   {1, 13, VTSMSMMT_DATA, "4932", "0102", "", t0, t0}};
+  const TWebResponse answer = run(request("/getnewsms", anna));
+  EXPECT_EQ(answer.Status, 201);
+  EXPECT_EQ(answer.Body,
+            "{\"messages\":[{\"sender\":\"4930\",\"message\":\"Grüße \\\"x\\\"\",\"data\":\"\","
+            "\"msgtype\":0,\"msgindex\":-1,\"msgstate\":-1,\"msglength\":9,"
+            "\"msgtime\":\"2026-01-02T03:04:05.006\"},{\"sender\":\"4932\",\"message\":\"0102\","
+            "\"data\":\"\",\"msgtype\":1,\"msgindex\":-1,\"msgstate\":-1,\"msglength\":4,"
+            "\"msgtime\":\"2026-01-02T03:04:05.006\"}]}");
+  EXPECT_EQ(fStore.Deleted.size(), 2u);
+  // Refusals stay the plain answers of every command.
+  const TWebResponse refused = run(request("/getnewsms", "smsusr=anna&smspwd=wrong&format=json"));
+  EXPECT_EQ(refused.Body, "401");
+  EXPECT_EQ(refused.ContentType, "text/txt");
 }
 
 TEST_F(SMSCommandsTest, ClearMemoryNeedsTheDigestAndTheClearRight) {

@@ -75,36 +75,54 @@ TEST_F(SMSInboxTest, CopiesTheSMSToEveryAccountWhosePatternsMatchItsSender) {
   EXPECT_EQ(copy.ReceiveDate, fStore.In.front().ReceiveDate);
 }
 
-TEST_F(SMSInboxTest, FileRowAndCopiesAreWrittenIndependently) {
-  // The row fails: the file and the copies are still written, the copies with key 0.
-  fStore.ThrowIn = "saveSMSIn";
-  EXPECT_FALSE(fInbox.handleReceived("4930", "a", "", reported()));
-  EXPECT_EQ(copiesOf(0), (std::vector<int>{1, 2, 4}));
+// The row and its copies are stored together or not at all; an SMS not stored is offered
+// again by the modem and then stored once, its file written at the first reading only.
+TEST_F(SMSInboxTest, AnSMSIsStoredWithAllItsCopiesOnceOrNotAtAll) {
+  fStore.ThrowIn = "saveReceivedSMS";
+  EXPECT_FALSE(fInbox.handleReceived("4930", "a", "PDU-A", reported()));
+  EXPECT_TRUE(fStore.In.empty());
+  EXPECT_TRUE(fStore.Unread.empty()) << "nothing queued without its row (no key 0)";
   EXPECT_EQ(files(), 1u);
   EXPECT_TRUE(fLog.contains(KVLL_ERROR, "smsmodem", "writing incomming SMS to DB : store failed"));
 
-  // One account's copy fails: the others get theirs.
   fStore.ThrowIn.clear();
-  fStore.FailingCopies = {2};
+  fStore.Connected = false;
+  EXPECT_FALSE(fInbox.handleReceived("4930", "a", "PDU-A", reported()));
+  EXPECT_FALSE(fInbox.handleReceived("4930", "a", "PDU-A", reported()));
+  EXPECT_EQ(files(), 1u) << "the same SMS read again while the database is down";
+
+  fStore.Connected = true;
   const std::int64_t key = fStore.NextKey;
-  EXPECT_TRUE(fInbox.handleReceived("4930", "b", "", reported()));
-  EXPECT_EQ(copiesOf(key), (std::vector<int>{1, 4}));
+  EXPECT_TRUE(fInbox.handleReceived("4930", "a", "PDU-A", reported()));
+  ASSERT_EQ(fStore.In.size(), 1u);
+  EXPECT_EQ(copiesOf(key), (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(files(), 1u);
+
+  // One account's copy is refused: the others get theirs, and the SMS counts as stored.
+  fStore.FailingCopies = {2};
+  const std::int64_t next = fStore.NextKey;
+  EXPECT_TRUE(fInbox.handleReceived("4930", "b", "PDU-B", reported()));
+  EXPECT_EQ(copiesOf(next), (std::vector<int>{1, 4}));
   EXPECT_TRUE(
       fLog.contains(KVLL_ERROR, "smsmodem", "error writing sms to unread table: copy failed"));
+  EXPECT_EQ(files(), 2u);
+}
 
-  // Without a database the file is still written; the SMS is not kept.
-  fStore.Connected = false;
-  EXPECT_FALSE(fInbox.handleReceived("4930", "c", "", reported()));
-  EXPECT_EQ(files(), 3u);
-
-  // The file cannot be written: the row and the copies are, and the SMS is not kept.
-  fStore.Connected = true;
-  fStore.FailingCopies.clear();
+// A message file that cannot be written is logged; the SMS is stored in the database all the
+// same and may leave the modem (keeping it would store it again at every reading).
+TEST_F(SMSInboxTest, AFileThatCannotBeWrittenDoesNotKeepTheSMSInTheModem) {
   testsupport::writeFile(fDir.file("blocked"), "a file, not a folder");
   TSMSInbox blocked(fStore, fDir.file("blocked"));
-  const std::int64_t next = fStore.NextKey;
-  EXPECT_FALSE(blocked.handleReceived("4930", "d", "", reported()));
-  EXPECT_EQ(copiesOf(next), (std::vector<int>{1, 2, 4}));
+  const std::int64_t key = fStore.NextKey;
+  EXPECT_TRUE(blocked.handleReceived("4930", "d", "PDU-D", reported()));
+  EXPECT_EQ(copiesOf(key), (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(fStore.In.size(), 1u);
+  bool logged = false;
+  for (const auto& line : fLog.lines()) {
+    logged |= line.Level == KVLL_ERROR && line.Module == "smsmodem" &&
+              line.Message.rfind("writing SMS-File \"", 0) == 0;
+  }
+  EXPECT_TRUE(logged) << fLog.dump();
 }
 
 TEST_F(SMSInboxTest, TracesTheDataOfBinarySMSOnly) {

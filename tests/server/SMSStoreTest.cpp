@@ -224,6 +224,30 @@ TEST_P(SMSStoreTest, ReceivedSMSAreCopiedToTheAccountsWhosePatternsMatch) {
   EXPECT_TRUE(empty.empty());
 }
 
+// A copy the database refuses (here: a row of that key is queued for the account already)
+// is logged and left out; the row and the other copies are stored all the same.
+TEST_P(SMSStoreTest, ACopyTheDatabaseRefusesIsLeftOutAndTheRestIsStored) {
+  fDb->exec("insert into ACCOUNTS (accountid, accountname) values (1, 'one')");
+  fDb->exec("insert into ACCOUNTS (accountid, accountname) values (2, 'two')");
+  addPattern("SMSSERVER_INPATTERNS", 1, 1, "49");
+  addPattern("SMSSERVER_INPATTERNS", 2, 2, "49");
+  fDb->exec("insert into smsserver_in (ID) values (7)");
+  fDb->exec("insert into smsserver_unread (ID, ACCOUNTID) values (8, 1)");
+  dbtest::TCapturedLog log;
+  fDatabase.connect(fDb->settings());
+  EXPECT_EQ(receive(sms("4930", "x", NowUTC()), NowUTC()), 8);
+  EXPECT_EQ(fDb->scalar("select count(*) from smsserver_in where ID = 8").asInt64(), 1);
+  EXPECT_EQ(
+      fDb->scalar("select count(*) from smsserver_unread where ID = 8 and ACCOUNTID = 2").asInt64(),
+      1);
+  bool logged = false;
+  for (const auto& line : log.lines()) {
+    logged |= line.Level == KVLL_ERROR && line.Module == "smsmodem" &&
+              line.Message.rfind("error writing sms to unread table: ", 0) == 0;
+  }
+  EXPECT_TRUE(logged) << log.dump();
+}
+
 TEST_P(SMSStoreTest, SendPatternsDecideTheRecipients) {
   addPattern("SMSSERVER_OUTPATTERNS", 1, 1, "+49171");
   addPattern("SMSSERVER_OUTPATTERNS", 2, 1, "4930");

@@ -42,6 +42,24 @@ TEST(ServerConfigurationTest, MissingOrBadAttributesGiveTheDefaults) {
   }
 }
 
+TEST(ServerConfigurationTest, APortNumberOutsideOneTo255IsAnErrorAndLeavesTheModemInactive) {
+  for (const char* port : {"0", "256", "-3", "99999999999"}) {
+    const auto configuration = parseServerConfiguration(
+        document(std::string(R"(<m type="serialmodem" active="true"><Modemconfig comport=")") +
+                 port + R"("/></m>)"));
+    ASSERT_EQ(configuration.SerialModems.size(), 1u) << port;
+    const TSerialModemEntry& entry = configuration.SerialModems[0];
+    EXPECT_FALSE(entry.Active) << port;
+    EXPECT_EQ(entry.CommPort, 1) << port;
+    EXPECT_EQ(entry.Error,
+              std::string("comport \"") + port + "\" is not a port number from 1 to 255");
+  }
+  const auto fine = parseServerConfiguration(
+      document(R"(<m type="serialmodem" active="true"><Modemconfig comport="255"/></m>)"));
+  EXPECT_EQ(fine.SerialModems[0].Error, "");
+  EXPECT_TRUE(fine.SerialModems[0].Active);
+}
+
 TEST(ServerConfigurationTest, SkipsOtherChannelsAndKeepsDocumentOrder) {
   const auto configuration = parseServerConfiguration(document(
       R"(<a type="serialmodem"><Modemconfig comport="2"/></a><b type="isdn"/>)"

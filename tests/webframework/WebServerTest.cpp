@@ -418,4 +418,48 @@ TEST_F(WebServerTest, ReportsAPortThatCannotBeBound) {
   EXPECT_FALSE(fServer->start()); // runs already
 }
 
+// A handler learns whether its answer went out whole: a plain GET yes; a HEAD (no body), an
+// answer replaced by the error answer and one whose client reset the connection half-way
+// (64 MB, more than the socket buffers hold) no.
+TEST(WebServerWrittenTest, TellsTheHandlerWhetherItsAnswerWentOutWhole) {
+  TWebServer server(loopbackSettings());
+  std::mutex cs;
+  std::vector<std::pair<std::string, bool>> told;
+  server.getRouter().OnInvalidCommand = [&](const TWebRequest& aRequest, TWebResponse& aResponse) {
+    aResponse.ContentType = "text/plain";
+    aResponse.Body = aRequest.Path == "/big" ? std::string(64 << 20, 'x') : "small";
+    aResponse.OnWritten = [&, name = aRequest.Method + " " + aRequest.Path](bool aComplete) {
+      std::lock_guard<std::mutex> lock(cs);
+      told.emplace_back(name, aComplete);
+    };
+    if (aRequest.Path == "/fail") {
+      throw std::runtime_error("handler failed");
+    }
+  };
+  ASSERT_TRUE(server.start());
+  const auto toldNow = [&] {
+    std::lock_guard<std::mutex> lock(cs);
+    return told;
+  };
+  using TTold = std::vector<std::pair<std::string, bool>>;
+  {
+    TWebTestSocket socket(server.getPort());
+    ASSERT_TRUE(socket.send("GET /small HTTP/1.1\r\nHost: x\r\n\r\n"));
+    EXPECT_EQ(webtest::bodyOf(socket.readResponse()), "small");
+    ASSERT_TRUE(socket.send("HEAD /small HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(waitFor([&] { return toldNow().size() == 2; }));
+    ASSERT_TRUE(socket.send("GET /fail HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(waitFor([&] { return toldNow().size() == 3; }));
+  }
+  EXPECT_EQ(toldNow(), (TTold{{"GET /small", true}, {"HEAD /small", false}, {"GET /fail", false}}));
+  {
+    TWebTestSocket socket(server.getPort());
+    ASSERT_TRUE(socket.send("GET /big HTTP/1.1\r\nHost: x\r\n\r\n"));
+    EXPECT_EQ(socket.readSome().rfind("HTTP/1.1 200", 0), 0u);
+    socket.reset();
+  }
+  ASSERT_TRUE(waitFor([&] { return toldNow().size() == 4; }));
+  EXPECT_EQ(toldNow().back(), (std::pair<std::string, bool>{"GET /big", false}));
+}
+
 } // namespace

@@ -120,6 +120,24 @@ std::string TWebTestSocket::readResponse(std::chrono::milliseconds aTimeout) {
   }
 }
 
+std::string TWebTestSocket::readSome(std::chrono::milliseconds aTimeout) {
+  if (fPending.empty()) {
+    fill(std::chrono::steady_clock::now() + aTimeout);
+  }
+  std::string some;
+  some.swap(fPending);
+  return some;
+}
+
+void TWebTestSocket::reset() {
+  if (fFd >= 0) {
+    const linger hard{1, 0};
+    setsockopt(fFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(fFd);
+    fFd = -1;
+  }
+}
+
 std::string TWebTestSocket::readUntilClosed(bool& aClosed, std::chrono::milliseconds aTimeout) {
   const auto deadline = std::chrono::steady_clock::now() + aTimeout;
   while (fill(deadline)) {

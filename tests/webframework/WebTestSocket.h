@@ -24,6 +24,10 @@ public:
   long sendSome(std::string_view aBytes, std::chrono::milliseconds aTimeout);
   // One response: head and Content-Length body; "" when none arrives in time.
   std::string readResponse(std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
+  // The first bytes that arrive; "" when none do in time.
+  std::string readSome(std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
+  // Drops the connection with a reset (no orderly close), as a client that crashed.
+  void reset();
   // Everything until the server closes; "" plus false in aClosed when it does not in time.
   std::string readUntilClosed(bool& aClosed,
                               std::chrono::milliseconds aTimeout = std::chrono::seconds(10));

@@ -320,6 +320,15 @@ bool TModemSimEngine::executeExtended(std::string_view aCommand, TReply& aReply)
     aReply.Info += "\r\n" + fOptions.SerialNumber + "\r\n";
     return args.empty();
   }
+  if (name == "+CSQ") {
+    aReply.Info += args == "=?" ? "\r\n+CSQ: (0-31,99),(0-7,99)\r\n"
+                                : "\r\n+CSQ: " + std::to_string(fOptions.Signal) + ",99\r\n";
+    return args.empty() || args == "=?";
+  }
+  if (name == "+CREG" && args == "?") {
+    aReply.Info += "\r\n+CREG: 0," + std::to_string(fOptions.Registration) + "\r\n";
+    return true;
+  }
   if (name == "+CMEE" || name == "+CREG" || name == "+CSCS") {
     return true;
   }
@@ -382,6 +391,7 @@ bool TModemSimEngine::cmdCpin(std::string_view aArgs, TReply& aReply) {
     return false;
   }
   fPinEntered = true;
+  aReply.DelayMs = fOptions.PinDelayMs; // SIMs take their time to check a PIN
   return true;
 }
 

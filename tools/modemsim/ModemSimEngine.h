@@ -31,6 +31,9 @@ struct TModemSimOptions {
   int PromptDelayMs = 0;     // the "> " prompt comes this late (the PDU entry starts at once)
   // The answer to AT+CNMI=?: the values AT+CNMI accepts, group by group.
   std::string CnmiOffer = "(0-2),(0-3),(0,2),(0-2),(0,1)";
+  int Signal = 21;      // AT+CSQ: received signal strength 0..31, 99 not known
+  int Registration = 1; // AT+CREG?: 1 home network, 5 roaming, 0 not registered, ...
+  int PinDelayMs = 0;   // the answer to a correct AT+CPIN= comes this late
 };
 
 // Where an injected unsolicited result code goes: right after the next "> " prompt (between

@@ -30,7 +30,8 @@ void usage() {
       "         [--smsc NUMBER] [--send-delay MS] [--fail-every K] [--fail-answer TEXT]\n"
       "         [--no-prompt] [--no-send-answer] [--mute] [--garbage-every K]\n"
       "         [--fail-delete SLOT] [--prompt-delay MS] [--cnmi-offer GROUPS]\n"
-      "         [--urc-every MS] [--urc-text TEXT]\n"
+      "         [--urc-every MS] [--urc-text TEXT] [--signal N] [--registration N]\n"
+      "         [--pin-delay MS]\n"
       "       parlino-modemsim --control PATH --command \"LINE\"\n",
       stderr);
 }
@@ -144,6 +145,12 @@ int main(int argc, char** argv) {
       ok = toCount(value(), modem.GarbageEvery);
     } else if (arg == "--fail-delete") {
       ok = toCount(value(), modem.FailDeleteSlot);
+    } else if (arg == "--signal") {
+      ok = toCount(value(), modem.Signal);
+    } else if (arg == "--registration") {
+      ok = toCount(value(), modem.Registration);
+    } else if (arg == "--pin-delay") {
+      ok = toCount(value(), modem.PinDelayMs);
     } else {
       ok = false;
     }
