@@ -276,6 +276,7 @@ int TVTSMSManager::sendSMSTextParts(const std::string& aRecipient, const std::st
         // the failure is the result
       }
     }
+    ++fSendFailureCount;
     return ICSMSRESULT_UNKNOWNERROR;
   }
   std::string sentPDUs;
@@ -288,6 +289,7 @@ int TVTSMSManager::sendSMSTextParts(const std::string& aRecipient, const std::st
                                       " failed (" + std::to_string(result) +
                                       "); parts sent before it: " + sentPDUs);
       }
+      ++fSendFailureCount;
       return result;
     }
     if (i > 0) {
@@ -295,6 +297,7 @@ int TVTSMSManager::sendSMSTextParts(const std::string& aRecipient, const std::st
     }
     sentPDUs += pdus[i];
   }
+  ++fSentCount; // a long text counts once, as one message, whatever its parts
   TVTSMSManagerMessage sent;
   sent.setRecipient(aRecipient);
   sent.setTheMessage(aMessageText);

@@ -220,6 +220,8 @@ TEST_F(VTSMSManagerTest, SendsALongTextInPartsAndReportsItOnceAsAWhole) {
   // More parts than allowed: nothing goes out.
   EXPECT_THROW(fDriver.sendSMSTextParts("4917", text, 1), ESMSTooManyParts);
   EXPECT_EQ(fDriver.read(fDriver.fSentPDUs).size(), 5u);
+  EXPECT_EQ(fDriver.getSentCount(), 3u) << "a long text counts as one message";
+  EXPECT_EQ(fDriver.getSendFailureCount(), 0u);
 }
 
 TEST_F(VTSMSManagerTest, AFailedPartFailsTheLongTextAndThePartsSentAreLogged) {
@@ -243,6 +245,8 @@ TEST_F(VTSMSManagerTest, AFailedPartFailsTheLongTextAndThePartsSentAreLogged) {
                                                       sent[0];
   }
   EXPECT_TRUE(logged);
+  EXPECT_EQ(fDriver.getSendFailureCount(), 1u);
+  EXPECT_EQ(fDriver.getSentCount(), 0u);
 }
 
 TEST_F(VTSMSManagerTest, PollsAtOnceReportsOnceAndDeletesOnlyWhatItRead) {
