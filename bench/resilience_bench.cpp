@@ -201,7 +201,7 @@ int run(const std::string& dir) {
       wrong.emplace_back([&] {
         httplib::Client client("127.0.0.1", port);
         while (running) {
-          client.Get("/sendsms?smsusr=admin&smspwd=wrong&receiver=4917&message=x");
+          client.Get("/sendsms?smsusr=nobody&smspwd=wrong&receiver=4917&message=x");
         }
       });
     }

@@ -70,13 +70,15 @@ TLogonThrottle::TTicket TLogonThrottle::reserve(const std::vector<std::string>& 
   return ticket;
 }
 
-TLogonThrottle::TTicket TLogonThrottle::admit(const std::vector<std::string>& aKeys) {
+TLogonThrottle::TTicket TLogonThrottle::admit(const std::vector<std::string>& aRefusingKeys,
+                                              const std::vector<std::string>& aHoldingKeys) {
   TTicket ticket;
-  ticket.Keys = aKeys;
+  ticket.Keys = aRefusingKeys;
+  ticket.Keys.insert(ticket.Keys.end(), aHoldingKeys.begin(), aHoldingKeys.end());
   TScopedLock lock(fCSThrottle);
   const TTimePoint now = fClock();
   ticket.CheckAt = now;
-  for (const std::string& key : aKeys) {
+  for (const std::string& key : aRefusingKeys) {
     const auto found = fRecords.find(key);
     if (found != fRecords.end()) {
       ticket.CheckAt = std::max(ticket.CheckAt, found->second.NextCheck);
@@ -86,7 +88,7 @@ TLogonThrottle::TTicket TLogonThrottle::admit(const std::vector<std::string>& aK
     ticket.Refused = true;
     return ticket;
   }
-  for (const std::string& key : aKeys) {
+  for (const std::string& key : aRefusingKeys) {
     const auto found = fRecords.find(key);
     if (found != fRecords.end()) {
       forgetOldFailures(found->second, now);

@@ -32,10 +32,13 @@ struct TLogonThrottleSettings {
 // during such a flood is refused too.
 //
 // Clients that are answered rather than waited for (the HTTP commands) use admit() instead of
-// reserve(): the attempt is checked at once, or, while a key is still slowed by an earlier
-// failure, refused without a check (Refused, CheckAt telling when a check would run), to be
-// answered no earlier than CheckAt. Keys without failures let every attempt through; a key
-// with failures lets one check through per delay, however many attempts arrive at once.
+// reserve(), with two kinds of keys. A refusing key (an account name) lets one check through
+// per delay, however many attempts arrive at once; while it is slowed by an earlier failure,
+// the attempt is refused without a check (Refused, CheckAt telling when a check would run), to
+// be answered no earlier than CheckAt. A holding key (a client address, which several clients
+// may share) never stops a check, so a right password from it is answered at once; its
+// failures only hold back the answer of the next wrong one, by the delay failed() returns.
+// Keys without failures let every attempt through.
 //
 // Threads: any; fCSThrottle is a leaf. The clock is injectable for tests; the throttle never
 // sleeps itself.
@@ -53,7 +56,8 @@ public:
   explicit TLogonThrottle(TLogonThrottleSettings aSettings = {}, TClock aClock = {});
 
   TTicket reserve(const std::vector<std::string>& aKeys) EXCLUDES(fCSThrottle);
-  TTicket admit(const std::vector<std::string>& aKeys) EXCLUDES(fCSThrottle);
+  TTicket admit(const std::vector<std::string>& aRefusingKeys,
+                const std::vector<std::string>& aHoldingKeys = {}) EXCLUDES(fCSThrottle);
   void succeeded(const TTicket& aTicket) EXCLUDES(fCSThrottle);
   // The check passed, or could not be made: aForgotten (keys of the ticket) lose their
   // failures; the ticket's other keys keep theirs but no longer hold back the next attempt

@@ -288,11 +288,14 @@ bool TSMSCommands::checkAccount(const TSMSCommandParams& aParams, TKVSMSSAction 
   aAccountId = -1;
   const TParamFault fault = checkCredentialParams(aParams);
   const std::string accountKey = "account:" + aParams.User;
-  std::vector<std::string> keys = {"address:" + aParams.ClientAddress};
+  std::vector<std::string> accountKeys;
   if (!fault || fault.Name != "smsusr") {
-    keys.push_back(accountKey);
+    accountKeys.push_back(accountKey);
   }
-  const TLogonThrottle::TTicket ticket = fThrottle.admit(keys);
+  // Clients of several accounts may share an address: a wrong password from one of them holds
+  // back only wrong answers from that address, never a right one.
+  const TLogonThrottle::TTicket ticket =
+      fThrottle.admit(accountKeys, {"address:" + aParams.ClientAddress});
   if (ticket.Refused) {
     aResponse.Status = 403;
     aRefusal = std::to_string(SSMS_UNAUTHORIZED);

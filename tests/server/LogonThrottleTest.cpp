@@ -76,39 +76,44 @@ TEST(LogonThrottleTest, AttemptsAtOnceOnOneKeyAreCheckedOneDelayApartAndAFloodIs
 
 TEST(LogonThrottleTest, AdmittedAttemptsAreCheckedAtOnceOrRefusedUntilTheDelayIsOver) {
   TManualThrottle t;
-  const std::vector<std::string> keys = {"account:anna", "address:127.0.0.2"};
+  const std::vector<std::string> anna = {"account:anna"};
+  const std::vector<std::string> address = {"address:127.0.0.2"};
   // Without failures any number of attempts are checked at once.
-  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
-  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
+  EXPECT_FALSE(t.Throttle.admit(anna, address).Refused);
+  EXPECT_FALSE(t.Throttle.admit(anna, address).Refused);
   EXPECT_EQ(t.Throttle.keyCount(), 0u);
 
-  const auto first = t.Throttle.admit(keys);
+  const auto first = t.Throttle.admit(anna, address);
   EXPECT_EQ(t.Throttle.failed(first) - t.Now, 1s);
   t.Now += 500ms;
-  const auto early = t.Throttle.admit({"account:bert", "address:127.0.0.2"});
-  EXPECT_TRUE(early.Refused) << "the address is still slowed";
+  const auto early = t.Throttle.admit(anna, address);
+  EXPECT_TRUE(early.Refused) << "the account name is still slowed";
   EXPECT_EQ(early.CheckAt - t.Now, 500ms);
-  EXPECT_FALSE(t.Throttle.admit({"account:bert", "address:127.0.0.1"}).Refused);
+  // Another account from the same address is checked; only a wrong answer waits.
+  const auto bert = t.Throttle.admit({"account:bert"}, address);
+  ASSERT_FALSE(bert.Refused);
+  EXPECT_EQ(t.Throttle.failed(bert) - t.Now, 2s) << "the address's second failure";
+  EXPECT_FALSE(t.Throttle.admit({"account:carl"}, address).Refused);
 
   t.Now += 500ms;
-  const auto second = t.Throttle.admit(keys);
+  const auto second = t.Throttle.admit(anna, address);
   ASSERT_FALSE(second.Refused);
-  EXPECT_TRUE(t.Throttle.admit(keys).Refused) << "one check per delay, even at once";
-  EXPECT_EQ(t.Throttle.failed(second) - t.Now, 2s);
+  EXPECT_TRUE(t.Throttle.admit(anna, address).Refused) << "one check per delay, even at once";
+  EXPECT_EQ(t.Throttle.failed(second) - t.Now, 4s) << "the slowest key counts";
   t.Now += 2s;
 
   // A right password from that address clears the account name; the address keeps its
-  // failures, but the next attempt is checked at once.
-  const auto right = t.Throttle.admit(keys);
+  // failures for the next wrong answer.
+  const auto right = t.Throttle.admit(anna, address);
   ASSERT_FALSE(right.Refused);
-  t.Throttle.passed(right, {"account:anna"});
+  t.Throttle.passed(right, anna);
   EXPECT_EQ(t.Throttle.nextDelay("account:anna"), 1s);
-  EXPECT_EQ(t.Throttle.nextDelay("address:127.0.0.2"), 4s);
-  EXPECT_FALSE(t.Throttle.admit(keys).Refused);
+  EXPECT_EQ(t.Throttle.nextDelay("address:127.0.0.2"), 8s);
+  EXPECT_FALSE(t.Throttle.admit(anna, address).Refused);
 
   // Failures long past count no more.
   t.Now += 15min;
-  EXPECT_EQ(t.Throttle.failed(t.Throttle.admit(keys)) - t.Now, 1s);
+  EXPECT_EQ(t.Throttle.failed(t.Throttle.admit(anna, address)) - t.Now, 1s);
 }
 
 TEST(LogonThrottleTest, QuietKeysAreForgottenAndTheirNumberIsBounded) {
