@@ -92,6 +92,13 @@ protected:
     return fSeen.empty() ? TWebRequest() : fSeen.back();
   }
 
+  // Held requests are let go before the server stops, and the server stops before the gate
+  // and the record of requests go.
+  void TearDown() override {
+    fGate.open();
+    fServer.reset();
+  }
+
   std::unique_ptr<TWebServer> fServer;
   TGate fGate;
   std::mutex fCSSeen;
@@ -350,16 +357,21 @@ TEST_F(WebServerTest, RefusesConnectionsOverTheMaximum) {
   TWebServerSettings settings = loopbackSettings();
   settings.MaxConnections = 3;
   startServer(settings);
+  // Requests under way on every connection: none is idle, so none can make room.
   std::vector<std::unique_ptr<TWebTestSocket>> open;
   for (int i = 0; i < 3; ++i) {
     open.push_back(std::make_unique<TWebTestSocket>(fServer->getPort()));
-    open.back()->send("GET /x HTTP/1.1\r\nHost: x\r\n\r\n");
-    ASSERT_EQ(webtest::statusOf(open.back()->readResponse()), 200); // accepted and counted
+    open.back()->send("GET /hold HTTP/1.1\r\nHost: x\r\n\r\n");
   }
+  ASSERT_TRUE(waitFor([&] { return fGate.inside() == 3; }));
   TWebTestSocket extra(fServer->getPort());
   bool closed = false;
   EXPECT_EQ(webtest::statusOf(extra.readUntilClosed(closed)), 503);
   EXPECT_TRUE(closed);
+  fGate.open();
+  for (auto& connection : open) {
+    EXPECT_EQ(webtest::statusOf(connection->readResponse()), 200);
+  }
   open.pop_back();
   EXPECT_TRUE(waitFor([&] {
     TWebTestSocket again(fServer->getPort());
