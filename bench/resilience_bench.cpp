@@ -9,6 +9,7 @@
 //   resilience_bench
 // Needs the Firebird server on localhost (scripts/test-services start); the SYSDBA password
 // is $PARLINO_FB_PASSWORD or the ISC_PASSWORD of /etc/firebird/3.0/SYSDBA.password.
+#include "bench/BenchProcess.h"
 #include "logging/KvLogger.h"
 #include "server/Accounts.h"
 #include "server/BizDatabase.h"
@@ -39,30 +40,9 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-std::string binary(const std::string& aRelative) {
-  return std::string(PARLINO_BINARY_DIR) + "/" + aRelative;
-}
-
-pid_t spawn(const std::vector<std::string>& aArguments, const std::string& aOutput) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    freopen(aOutput.c_str(), "a", stdout);
-    freopen(aOutput.c_str(), "a", stderr);
-    std::vector<char*> argv;
-    for (const auto& argument : aArguments) {
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void stop(pid_t aPid) {
-  kill(aPid, SIGTERM);
-  waitpid(aPid, nullptr, 0);
-}
+using bench::binary;
+using bench::spawn;
+using bench::stop;
 
 std::string readAll(const std::string& aPath) {
   std::ifstream file(aPath, std::ios::binary);

@@ -71,20 +71,10 @@ TWebRegion& addRow(TAdminForm& aPage, const std::string& aName, TWebRegion& aPar
 
 TAccountsForm::TAccountsForm(TWebSession& aSession) : TAdminForm(aSession, "AccountsForm") {
   Title = "Nutzerkonten";
-  auto& top = addTopBar();
-  auto& topRight = add<TWebRegion>("rgnTopRight", &top);
-  topRight.CssClass = "topright";
-  btnClose = &add<TWebImageButton>("btnClose", &topRight);
-  btnClose->ImageFile = "close.png";
-  btnClose->Hint = "Diese Ansicht schließen";
-  btnClose->AltText = "Schließen";
-  btnClose->OnClick = [this] { btnCloseClick(); };
+  btnClose = &addTopBarWithClose([this] { btnCloseClick(); });
 
   auto& main = add<TWebRegion>("rgnMain");
-  auto& heading = add<TWebLabel>("lblTopFormInfo", &main);
-  heading.Caption = "Nutzerkonten verwalten";
-  heading.CssClass = "heading";
-  heading.Font.Bold = true;
+  addHeading(main, "Nutzerkonten verwalten");
   auto& columns = add<TWebRegion>("rgnColumns", &main);
   columns.CssClass = "columns";
 

@@ -3,6 +3,7 @@
 #include "webframework/WebPage.h"
 
 #include <any>
+#include <functional>
 #include <string>
 
 // The icon theme the page images come from, credited on the pages.
@@ -20,8 +21,14 @@ public:
   virtual bool isLogonPage() const { return false; }
 
 protected:
-  // The top bar with the header banner; for full pages.
+  // The top bar with the header banner; for full pages. Its right-hand region is made by
+  // addTopRight.
   TWebRegion& addTopBar();
+  TWebRegion& addTopRight(TWebRegion& aTopBar);
+  // The top bar of a page that the main page opened: its close button leads back.
+  TWebImageButton& addTopBarWithClose(std::function<void()> aOnClose);
+  // The page's bold heading (lblTopFormInfo) in aParent.
+  TWebLabel& addHeading(TWebRegion& aParent, const std::string& aCaption);
   // The link to the icon credits, opened in a new browser window.
   TWebLink& addIconsLink(TWebRegion* aParent);
 };

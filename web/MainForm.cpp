@@ -31,9 +31,7 @@ void runLogout(TAdminForm& aMainPage, const std::string& aLogonClass) {
 
 TMainForm::TMainForm(TWebSession& aSession) : TAdminForm(aSession, "MainForm") {
   Title = "Hauptseite";
-  auto& top = addTopBar();
-  auto& topRight = add<TWebRegion>("rgnTopRight", &top);
-  topRight.CssClass = "topright";
+  auto& topRight = addTopRight(addTopBar());
   lblLoggedUsername = &add<TWebLabel>("lblLoggedUsername", &topRight);
   imgLogout = &add<TWebImageButton>("imgLogout", &topRight);
   imgLogout->ImageFile = "logout.png";

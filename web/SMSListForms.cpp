@@ -42,20 +42,10 @@ TSMSListForm::TSMSListForm(TWebSession& aSession, const std::string& aName,
                            const std::string& aCaption, std::vector<TWebGridColumn> aColumns)
     : TAdminForm(aSession, aName), fTableName(std::move(aTableName)) {
   Title = aTitle;
-  auto& top = addTopBar();
-  auto& topRight = add<TWebRegion>("rgnTopRight", &top);
-  topRight.CssClass = "topright";
-  btnClose = &add<TWebImageButton>("btnClose", &topRight);
-  btnClose->ImageFile = "close.png";
-  btnClose->Hint = "Diese Ansicht schließen";
-  btnClose->AltText = "Schließen";
-  btnClose->OnClick = [this] { btnCloseClick(); };
+  btnClose = &addTopBarWithClose([this] { btnCloseClick(); });
 
   auto& main = add<TWebRegion>("rgnMain");
-  lblTopFormInfo = &add<TWebLabel>("lblTopFormInfo", &main);
-  lblTopFormInfo->Caption = aTitle;
-  lblTopFormInfo->CssClass = "heading";
-  lblTopFormInfo->Font.Bold = true;
+  lblTopFormInfo = &addHeading(main, aTitle);
   lblDatabaseNotice = &add<TWebLabel>("lblDatabaseNotice", &main);
   lblDatabaseNotice->CssClass = "notice";
   lblDatabaseNotice->Visible = false;

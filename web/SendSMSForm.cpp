@@ -30,20 +30,10 @@ std::string nowText() {
 
 TSendSMSForm::TSendSMSForm(TWebSession& aSession) : TAdminForm(aSession, "SendSMSForm") {
   Title = "SMS senden";
-  auto& top = addTopBar();
-  auto& topRight = add<TWebRegion>("rgnTopRight", &top);
-  topRight.CssClass = "topright";
-  btnClose = &add<TWebImageButton>("btnClose", &topRight);
-  btnClose->ImageFile = "close.png";
-  btnClose->Hint = "Diese Ansicht schließen";
-  btnClose->AltText = "Schließen";
-  btnClose->OnClick = [this] { btnCloseClick(); };
+  btnClose = &addTopBarWithClose([this] { btnCloseClick(); });
 
   auto& main = add<TWebRegion>("rgnMain");
-  lblTopFormInfo = &add<TWebLabel>("lblTopFormInfo", &main);
-  lblTopFormInfo->Caption = "Senden von SMS";
-  lblTopFormInfo->CssClass = "heading";
-  lblTopFormInfo->Font.Bold = true;
+  lblTopFormInfo = &addHeading(main, "Senden von SMS");
   auto& panel = add<TWebRegion>("rgnSendSMS", &main);
   panel.CssClass = "panel sendpanel";
   auto& receiverRow = add<TWebRegion>("rgnSMSReceiver", &panel);
