@@ -155,7 +155,9 @@ std::string TKvValueReader::readString() {
   case KVVT_LSTRING:
     return cp1252ToUtf8(readBytes(readLength()));
   case KVVT_UTF8STRING:
-    return readBytes(readLength());
+    // Bytes that are no UTF-8 are taken as Latin-1, so the text read is valid UTF-8 and is
+    // written back as it was read.
+    return codePointsToUtf8(utf8ToCodePoints(readBytes(readLength())));
   case KVVT_WSTRING: {
     const std::string bytes = readBytes(2ull * readLength());
     std::u16string wide(bytes.size() / 2, u'\0');

@@ -153,6 +153,9 @@ TEST(KvLoggerMessageFilterTest, StringItemsTakeTheShortestForm) {
   EXPECT_EQ(TKvValueReader(ansi).readString(), "\xC3\xA4\xE2\x82\xAC");
   std::istringstream ansiLong(std::string("\x0C\x01\0\0\0\xFC", 6));
   EXPECT_EQ(TKvValueReader(ansiLong).readString(), "\xC3\xBC");
+  // A UTF-8 form cut inside a character: its stray bytes are read as Latin-1.
+  std::istringstream cut(std::string("\x14\x03\0\0\0a\xE9\x91", 8));
+  EXPECT_EQ(TKvValueReader(cut).readString(), "a\xC3\xA9\xC2\x91");
 }
 
 TEST(KvLoggerMessageFilterTest, TextFilterLoadFailures) {
