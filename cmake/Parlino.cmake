@@ -24,7 +24,7 @@ function(parlino_test_suite name)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} parlino_testsupport GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} parlino_testmain GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS ${name}
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

@@ -1,5 +1,7 @@
 // The window tests need one QApplication for the whole run; without a platform named in the
 // environment they run headless.
+#include "tests/support/TestRun.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,5 +26,5 @@ int main(int argc, char** argv) {
   gPreviousHandler = qInstallMessageHandler(quietMessages);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
+  return testsupport::runAllTests();
 }
