@@ -75,7 +75,7 @@ public:
           return text.find("HTTP server listening") != std::string::npos &&
                  text.find("serial modem activated (COM3)") != std::string::npos;
         },
-        std::chrono::seconds(60)))
+        parlinotest::kStartTimeout))
         << log();
   }
   ~TGateway() {

@@ -61,11 +61,12 @@ public:
                   "\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
                   "</SMSConfigurations></kvsmssenderconfiguration>");
     fServer = parlinotest::startParlino(fDir);
-    EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; }));
+    EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; },
+                        parlinotest::kStartTimeout));
     if (aModemActive) {
       EXPECT_TRUE(
           waitFor([&] { return log().find("serial modem activated (COM3)") != std::string::npos; },
-                  std::chrono::seconds(60)))
+                  parlinotest::kStartTimeout))
           << log();
     }
   }

@@ -30,9 +30,9 @@ protected:
                                          {"LogServerLevel", "warn"},
                                          {"LogServerMachineIdent", "gateway1"}});
     fGateway = parlinotest::startParlino(fDir);
-    ASSERT_TRUE(waitFor([&] {
-      return ownLog().find("HTTP server listening") != std::string::npos;
-    })) << ownLog();
+    ASSERT_TRUE(waitFor([&] { return ownLog().find("HTTP server listening") != std::string::npos; },
+                        parlinotest::kStartTimeout))
+        << ownLog();
   }
 
   void TearDown() override {

@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,6 +16,10 @@ using TOptionValues = std::vector<std::pair<std::string, std::string>>;
 
 // Writes <folder>/parlino.reg with the server's options key holding aValues as text values.
 void writeOptionsFile(const testsupport::TTempDir& aFolder, const TOptionValues& aValues);
+
+// How long a started gateway may take to listen and to activate its modem: on a loaded
+// machine (the browser tests beside it) its database connect alone can take seconds.
+inline constexpr std::chrono::seconds kStartTimeout{60};
 
 // Starts parlino on <folder>/parlino.reg with --home <folder> and the given start-up wait;
 // its standard output and error go to <folder>/<aOutputName>.
