@@ -6,7 +6,7 @@
 //   http_bench [seconds per figure, default 2]
 // Needs the Firebird server on localhost (scripts/test-services start); the SYSDBA password
 // is $PARLINO_FB_PASSWORD or the ISC_PASSWORD of /etc/firebird/3.0/SYSDBA.password.
-#include "bench/BenchProcess.h"
+#include "bench/BenchSupport.h"
 #include "common/SystemTools.h"
 #include "logging/KvLogger.h"
 #include "server/Accounts.h"
@@ -161,18 +161,10 @@ int main(int argc, char** argv) {
   const std::string database = dir + "/bench.fdb";
   const std::string connection = "localhost:" + database;
 
-  if (std::system(("'" + binary("tools/dbinit/parlino-dbinit") + "' '" + connection +
-                   "' --admin admin admin --user SYSDBA --password '" + password + "' >/dev/null")
-                      .c_str()) != 0) {
-    std::fprintf(stderr, "http_bench: no database (is the Firebird server running?)\n");
+  if (!bench::makeServerDatabase("http_bench", database, password)) {
     return 1;
   }
-  TBizDatabaseSettings settings;
-  settings.Name = database;
-  settings.Host = "localhost";
-  settings.Username = "SYSDBA";
-  settings.Password = password;
-  settings.Encoding = "UTF8";
+  const TBizDatabaseSettings settings = bench::serverDatabaseSettings(database, password);
   TBizDatabase db;
   db.connect(settings);
   for (int c = 0; c < 32; ++c) {
@@ -253,14 +245,18 @@ int main(int argc, char** argv) {
         port);
     print("/getnewsms, empty queue", clients, figures, "req/s");
   }
+  // The fetched rows go once the answer is written, which may be just after the client read
+  // it: every refill takes keys of its own.
+  std::atomic<int> nextQueuedId{1};
   for (int clients : kClients) {
     print("/getnewsms, 10 queued SMS", clients,
           load(
               clients, seconds,
               [&](int c, httplib::Client& http, TClock::duration& spent) {
                 for (int i = 0; i < kQueued; ++i) { // untimed: refill the queue
-                  db.saveSMSUnRead(accountIds[static_cast<std::size_t>(c)], VTSMSMMT_TEXT, i + 1,
-                                   "4917", "queued", "", NowUTC(), NowUTC(), -1, -1, 6);
+                  db.saveSMSUnRead(accountIds[static_cast<std::size_t>(c)], VTSMSMMT_TEXT,
+                                   nextQueuedId++, "4917", "queued", "", NowUTC(), NowUTC(), -1, -1,
+                                   6);
                 }
                 return timedGet(http, "/getnewsms?" + credentials(c), spent);
               },

@@ -9,7 +9,7 @@
 //   resilience_bench
 // Needs the Firebird server on localhost (scripts/test-services start); the SYSDBA password
 // is $PARLINO_FB_PASSWORD or the ISC_PASSWORD of /etc/firebird/3.0/SYSDBA.password.
-#include "bench/BenchProcess.h"
+#include "bench/BenchSupport.h"
 #include "logging/KvLogger.h"
 #include "server/Accounts.h"
 #include "server/BizDatabase.h"
@@ -82,18 +82,10 @@ void printSpread(const char* aWhat, std::vector<double> aTimes) {
 int run(const std::string& dir) {
   const std::string password = testsupport::localServerPassword();
   const std::string database = dir + "/bench.fdb";
-  if (std::system(("'" + binary("tools/dbinit/parlino-dbinit") + "' 'localhost:" + database +
-                   "' --admin admin admin --user SYSDBA --password '" + password + "' >/dev/null")
-                      .c_str()) != 0) {
-    std::fprintf(stderr, "resilience_bench: no database (is the Firebird server running?)\n");
+  if (!bench::makeServerDatabase("resilience_bench", database, password)) {
     return 1;
   }
-  TBizDatabaseSettings settings;
-  settings.Name = database;
-  settings.Host = "localhost";
-  settings.Username = "SYSDBA";
-  settings.Password = password;
-  settings.Encoding = "UTF8";
+  const TBizDatabaseSettings settings = bench::serverDatabaseSettings(database, password);
   TBizDatabase view; // the benchmark's own view of the database, past the forwarder
   view.connect(settings);
   runSQLScript(view,
