@@ -46,15 +46,8 @@ TEST(AccountToolsTest, ActiveTextsAndPermissionBits) {
   }
 }
 
-class AccountsTest : public testing::TestWithParam<EDbEngine> {
+class AccountsTest : public dbtest::TDatabaseTest {
 protected:
-  void SetUp() override {
-    dbtest::requireEngine(GetParam());
-    if (IsSkipped()) {
-      return;
-    }
-    fDb = std::make_unique<TTestDatabase>(GetParam());
-  }
   void TearDown() override {
     if (fDatabase.isConnected()) {
       fDatabase.disconnect();
@@ -83,7 +76,6 @@ protected:
     return result;
   }
 
-  std::unique_ptr<TTestDatabase> fDb;
   TBizDatabase fDatabase;
 };
 

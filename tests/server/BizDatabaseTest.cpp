@@ -92,16 +92,8 @@ TEST(BizDatabaseNameTest, OperationsWithoutAConnectionWarnAndFail) {
   EXPECT_EQ(log.lines().size(), before + 2);
 }
 
-class BizDatabaseTest : public testing::TestWithParam<EDbEngine> {
+class BizDatabaseTest : public dbtest::TDatabaseTest {
 protected:
-  void SetUp() override {
-    dbtest::requireEngine(GetParam());
-    if (IsSkipped()) {
-      return;
-    }
-    fDb = std::make_unique<TTestDatabase>(GetParam());
-  }
-
   // The message of the exception connect raises, "" when it connects.
   std::string connectError(TBizDatabase& aDatabase, const TBizDatabaseSettings& aSettings) {
     try {
@@ -111,8 +103,6 @@ protected:
     }
     return {};
   }
-
-  std::unique_ptr<TTestDatabase> fDb;
 };
 
 TEST_P(BizDatabaseTest, ConnectReadiesTheGeneratorsAndDisconnectWritesThemBack) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,6 +60,21 @@ private:
 
 // Skips (or fails) a server run when the server does not answer.
 void requireEngine(EDbEngine aEngine);
+
+// A test run on each engine with a fresh database of the schema (fDb), made in SetUp unless
+// the engine's run is skipped. A fixture that prepares more calls this SetUp first and returns
+// when IsSkipped().
+class TDatabaseTest : public testing::TestWithParam<EDbEngine> {
+protected:
+  void SetUp() override {
+    requireEngine(GetParam());
+    if (!IsSkipped()) {
+      fDb = std::make_unique<TTestDatabase>(GetParam());
+    }
+  }
+
+  std::unique_ptr<TTestDatabase> fDb;
+};
 
 // Captures the log lines of the process logger while it exists, at every level.
 class TCapturedLog : public TKvLogAppender {

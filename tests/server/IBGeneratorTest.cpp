@@ -11,14 +11,13 @@ namespace {
 using dbtest::EDbEngine;
 using dbtest::TTestDatabase;
 
-class IBGeneratorTest : public testing::TestWithParam<EDbEngine> {
+class IBGeneratorTest : public dbtest::TDatabaseTest {
 protected:
   void SetUp() override {
-    dbtest::requireEngine(GetParam());
+    TDatabaseTest::SetUp();
     if (IsSkipped()) {
       return;
     }
-    fDb = std::make_unique<TTestDatabase>(GetParam());
     fDatabase.setDatabaseName(fDb->connectionName());
     fDatabase.params() = TBizDatabase::connectionParams(fDb->settings());
     fDatabase.open();
@@ -29,7 +28,6 @@ protected:
     return fDb->scalar("select gen_id(" + aGenerator + ", 0) from rdb$database").asInt64();
   }
 
-  std::unique_ptr<TTestDatabase> fDb;
   TFbDatabase fDatabase;
   TFbTransaction fTransaction{&fDatabase};
 };

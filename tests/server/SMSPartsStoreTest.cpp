@@ -22,15 +22,8 @@ using dbtest::EDbEngine;
 using dbtest::TCapturedLog;
 using dbtest::TTestDatabase;
 
-class SMSPartsStoreTest : public testing::TestWithParam<EDbEngine> {
+class SMSPartsStoreTest : public dbtest::TDatabaseTest {
 protected:
-  void SetUp() override {
-    dbtest::requireEngine(GetParam());
-    if (IsSkipped()) {
-      return;
-    }
-    fDb = std::make_unique<TTestDatabase>(GetParam());
-  }
   // The server's settings for the test database with the options' default character set.
   TBizDatabaseSettings defaultSettings() const {
     TServerOptions options;
@@ -47,7 +40,6 @@ protected:
   }
 
   testsupport::TTempDir fDir;
-  std::unique_ptr<TTestDatabase> fDb;
 };
 
 TEST_P(SMSPartsStoreTest, PartsAreKeptOnceUntilTheirMessageGoes) {

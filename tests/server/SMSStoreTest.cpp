@@ -73,15 +73,8 @@ TEST(SMSStoreOfflineTest, OperationsWithoutAConnectionWarnAndStoreNothing) {
   EXPECT_EQ(log.lines().size(), before);
 }
 
-class SMSStoreTest : public testing::TestWithParam<EDbEngine> {
+class SMSStoreTest : public dbtest::TDatabaseTest {
 protected:
-  void SetUp() override {
-    dbtest::requireEngine(GetParam());
-    if (IsSkipped()) {
-      return;
-    }
-    fDb = std::make_unique<TTestDatabase>(GetParam());
-  }
   void TearDown() override {
     if (fDatabase.isConnected()) {
       fDatabase.disconnect();
@@ -112,7 +105,6 @@ protected:
     return message;
   }
 
-  std::unique_ptr<TTestDatabase> fDb;
   TBizDatabase fDatabase;
 };
 
