@@ -64,10 +64,7 @@ public:
                {"LogServerLevel", "trace"},
                {"SerialDeviceDir", dev},
                {"SMSCheckIntervall", "600000"}});
-    writeFile(fDir.file("Parlino.kvcfg"),
-              "<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
-              "active=\"true\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
-              "</SMSConfigurations></kvsmssenderconfiguration>");
+    parlinotest::writeModemConfiguration(fDir);
     fServer = parlinotest::startParlino(fDir);
     EXPECT_TRUE(waitFor(
         [&] {
@@ -90,11 +87,8 @@ public:
   std::string remoteLog() const { return readFile(fDir.file("remote.log")); }
   std::string simulatorLog() const { return readFile(fDir.file("sim.log")); }
   void deliver(const std::string& aSender, const std::string& aText) {
-    TChildProcess client(
-        buildPath("tools/modemsim/parlino-modemsim"),
-        {"--control", fDir.file("sim.ctl"), "--command", "deliver " + aSender + " " + aText},
-        fDir.path(), fDir.file("client.out"));
-    EXPECT_EQ(client.wait(), 0);
+    EXPECT_EQ(parlinotest::simulatorReply(fDir, "deliver " + aSender + " " + aText).substr(0, 2),
+              "OK");
   }
   std::int64_t count(const std::string& aTable) {
     return fDatabase.scalar("select count(*) from " + aTable).asInt64();

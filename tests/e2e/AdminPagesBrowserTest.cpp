@@ -97,10 +97,7 @@ protected:
                                          {"LogLevel", "debug"},
                                          {"SerialDeviceDir", dev},
                                          {"SMSCheckIntervall", "300"}});
-    writeFile(fDir.file("Parlino.kvcfg"),
-              "<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
-              "active=\"true\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
-              "</SMSConfigurations></kvsmssenderconfiguration>");
+    parlinotest::writeModemConfiguration(fDir);
     TChildProcess server(buildPath("apps/parlino/parlino"),
                          {"--startup-delay-ms", "0", "--options", fDir.file("parlino.reg"),
                           "--home", fDir.path(), "--session-timeout-ms",

@@ -71,10 +71,7 @@ public:
                {"LogLevel", "info"},
                {"SerialDeviceDir", dev},
                {"SMSCheckIntervall", "600000"}});
-    writeFile(fDir.file("Parlino.kvcfg"),
-              "<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
-              "active=\"true\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
-              "</SMSConfigurations></kvsmssenderconfiguration>");
+    parlinotest::writeModemConfiguration(fDir);
     fServer = parlinotest::startParlino(fDir);
     EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; },
                         parlinotest::kStartTimeout));
@@ -96,15 +93,7 @@ public:
     return text;
   }
   std::string simulator(const std::string& aLine) {
-    TChildProcess client(buildPath("tools/modemsim/parlino-modemsim"),
-                         {"--control", fDir.file("sim.ctl"), "--command", aLine}, fDir.path(),
-                         fDir.file("client.out"));
-    client.wait();
-    std::string reply = readFile(fDir.file("client.out"));
-    while (!reply.empty() && reply.back() == '\n') {
-      reply.pop_back();
-    }
-    return reply.substr(reply.rfind('\n') + 1);
+    return parlinotest::simulatorReply(fDir, aLine);
   }
   httplib::Result get(const std::string& aTarget) {
     httplib::Client client("127.0.0.1", fPort);

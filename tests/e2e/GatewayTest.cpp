@@ -54,12 +54,7 @@ public:
                                    // Received SMS come at once through the modem's notices;
                                    // polling (every 10 minutes here) plays no part.
                                    {"SMSCheckIntervall", "600000"}});
-    writeFile(fDir.file("Parlino.kvcfg"),
-              std::string("<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
-                          "active=\"") +
-                  (aModemActive ? "true" : "false") +
-                  "\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
-                  "</SMSConfigurations></kvsmssenderconfiguration>");
+    parlinotest::writeModemConfiguration(fDir, aModemActive);
     fServer = parlinotest::startParlino(fDir);
     EXPECT_TRUE(waitFor([&] { return log().find("HTTP server listening") != std::string::npos; },
                         parlinotest::kStartTimeout));
@@ -82,15 +77,7 @@ public:
   std::string simulatorLog() const { return readFile(fDir.file("sim.log")); }
   // One control line to the simulator; its reply.
   std::string simulator(const std::string& aLine) {
-    TChildProcess client(buildPath("tools/modemsim/parlino-modemsim"),
-                         {"--control", fDir.file("sim.ctl"), "--command", aLine}, fDir.path(),
-                         fDir.file("client.out"));
-    client.wait();
-    std::string reply = readFile(fDir.file("client.out")); // the replies so far, one a line
-    while (!reply.empty() && reply.back() == '\n') {
-      reply.pop_back();
-    }
-    return reply.substr(reply.rfind('\n') + 1);
+    return parlinotest::simulatorReply(fDir, aLine);
   }
   void deliver(const std::string& aSender, const std::string& aText) {
     EXPECT_EQ(simulator("deliver " + aSender + " " + aText).substr(0, 2), "OK");

@@ -12,6 +12,27 @@ void writeOptionsFile(const TTempDir& aFolder, const TOptionValues& aValues) {
   writeFile(aFolder.file("parlino.reg"), text);
 }
 
+void writeModemConfiguration(const TTempDir& aFolder, bool aActive) {
+  writeFile(aFolder.file("Parlino.kvcfg"),
+            std::string("<kvsmssenderconfiguration><SMSConfigurations><m type=\"serialmodem\" "
+                        "active=\"") +
+                (aActive ? "true" : "false") +
+                "\"><Modemconfig comport=\"3\" baudrate=\"br115200\"/></m>"
+                "</SMSConfigurations></kvsmssenderconfiguration>");
+}
+
+std::string simulatorReply(const TTempDir& aFolder, const std::string& aLine) {
+  TChildProcess client(buildPath("tools/modemsim/parlino-modemsim"),
+                       {"--control", aFolder.file("sim.ctl"), "--command", aLine}, aFolder.path(),
+                       aFolder.file("client.out"));
+  client.wait();
+  std::string reply = readFile(aFolder.file("client.out")); // the replies so far, one a line
+  while (!reply.empty() && reply.back() == '\n') {
+    reply.pop_back();
+  }
+  return reply.substr(reply.rfind('\n') + 1);
+}
+
 std::unique_ptr<TChildProcess> startParlino(const TTempDir& aFolder,
                                             const std::string& aStartupDelayMs,
                                             const std::string& aOutputName) {
